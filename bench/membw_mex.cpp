@@ -1,0 +1,41 @@
+// bw = membw(megabytes): sustained memory bandwidth in GB/s of a parallel
+// triad a = b + s*c over three arrays of the given total size, best of five.
+#include <omp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
+#include "host/mexhost.hpp"
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("membw", nlhs, plhs, nrhs, const_cast<const mxArray**>(prhs));
+  double mb = 768;
+  if (nrhs > 0 && !call.scalar(0, "megabytes", &mb)) return;
+  const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(mb * 1e6 / 24));
+  ScratchArray<double> a = makeScratch<double>(n), b = makeScratch<double>(n),
+                       c = makeScratch<double>(n);
+  if (!a || !b || !c) {
+    call.outOfMemory();
+    return;
+  }
+  double* pa = a.get();
+  double* pb = b.get();
+  double* pc = c.get();
+#pragma omp parallel for schedule(static)
+  for (int64_t i = 0; i < n; ++i) {
+    pa[i] = 0.0;
+    pb[i] = 1.0;
+    pc[i] = 2.0;
+  }
+  double best = 1e300;
+  for (int rep = 0; rep < 5; ++rep) {
+    const auto t0 = std::chrono::steady_clock::now();
+#pragma omp parallel for schedule(static)
+    for (int64_t i = 0; i < n; ++i) pa[i] = pb[i] + 0.5 * pc[i];
+    const auto t1 = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+  }
+  double* out = call.output(0, 1, 1);
+  out[0] = 24.0 * static_cast<double>(n) / best / 1e9;
+}

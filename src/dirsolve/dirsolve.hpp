@@ -1,0 +1,63 @@
+#pragma once
+// Kernels of the block conjugate-gradient solver on compressed columns
+// with 64-bit 0-based row indices.
+#include <cstdint>
+
+struct SparseColumns {
+  const uint64_t* Ir;
+  const uint64_t* Jc;
+  const double* values;
+};
+
+// A triangular factor and the reciprocals of its diagonal, held apart so
+// that the caller's values are never written.
+struct Factor {
+  SparseColumns m;
+  const double* recipDiag;
+};
+
+// q = A p, A symmetric given by its upper triangle (diagonal last in each
+// column); q must not alias p.
+void symUpperProduct(double* q, const double* p, int64_t n, const SparseColumns& A);
+
+// z = L^-1 r, L lower triangular with its diagonal first in each column;
+// z may be r.
+void forwardSolveLower(double* z, const double* r, int64_t n, const Factor& L);
+
+// z = U^-T r, U upper triangular with its diagonal last in each column;
+// z must not alias r.
+void forwardSolveUpperT(double* z, const double* r, int64_t n, const Factor& U);
+
+// z = L^-T y, L as for forwardSolveLower; z may be y.
+void backwardSolveLowerT(double* z, const double* y, int64_t n, const Factor& L);
+
+// recip[j] = 1 / (the diagonal of column j), diagonal first (lower) or last.
+void reciprocalDiagonal(double* recip, int64_t n, const SparseColumns& M, bool diagonalFirst);
+
+// Layout checks: the first column that breaks the layout, or -1.
+// Upper: rows below the column's number, the diagonal stored last.
+int64_t firstBadUpperColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
+// Lower: the diagonal stored first, then rows beyond the column's number.
+int64_t firstBadLowerColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
+
+// One call's problem, as the gateway bound and checked it.
+struct DirsolveProblem {
+  int64_t n = 0;
+  int64_t k = 0;
+  SparseColumns A{};
+  const Factor* L = nullptr;  // no preconditioner when null
+  const Factor* U = nullptr;  // forward solve through U^T when given with L
+  const double* B = nullptr;  // n x k, or 1 x k 1-based indices when canonical
+  bool canonical = false;
+  const double* xIn = nullptr;        // n x k starting points, or null for 0
+  const double* rowSubset = nullptr;  // m 1-based rows, or null for all rows
+  int64_t m = 0;
+  int32_t maxIter = 0;
+  double tol = 0.0;
+};
+
+// Solves every column on numThreads threads. X is n x k (m x k with a row
+// subset). R, P, Z and, with a row subset, XF hold numThreads * n doubles.
+// Indices in B and rowSubset must already lie in 1..n.
+void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
+                  double* Z, double* XF);

@@ -1,0 +1,142 @@
+// X = dirsolve(A, x_in, B, maxIter, tol, L, U, numThreads, rowSubset)
+#include <cinttypes>
+#include <cstdint>
+
+#include "dirsolve/dirsolve.hpp"
+#include "host/mexhost.hpp"
+#include "pcg/threads.hpp"
+
+namespace {
+
+enum Arg { kA, kXin, kB, kMaxIter, kTol, kL, kU, kThreads, kRowSubset, kArgCount };
+
+// Checks that column layout `upper` (diagonal last, rows above) or lower
+// (diagonal first, rows below) holds, naming the first column that breaks it.
+bool triangleLayout(const host::Call& call, int k, const char* name, const host::SparseArg& M,
+                    bool upper) {
+  const int64_t n = M.cols;
+  const int64_t j = upper ? firstBadUpperColumn(n, M.Ir, M.Jc) : firstBadLowerColumn(n, M.Ir, M.Jc);
+  if (j < 0) return true;
+  const uint64_t b = M.Jc[j], e = M.Jc[j + 1];
+  if (e == b)
+    return call.reject("argument %d (%s): column %" PRId64 " stores no diagonal entry", k + 1,
+                       name, j + 1);
+  const uint64_t d = upper ? e - 1 : b;
+  if (M.Ir[d] != static_cast<uint64_t>(j))
+    return call.reject("argument %d (%s): column %" PRId64 " stores row %" PRIu64
+                       " where its diagonal must be (%s entry)",
+                       k + 1, name, j + 1, M.Ir[d] + 1, upper ? "last" : "first");
+  return call.reject("argument %d (%s): column %" PRId64 " stores an entry outside the %s triangle",
+                     k + 1, name, j + 1, upper ? "upper" : "lower");
+}
+
+bool bindSquare(const host::Call& call, int k, const char* name, int64_t n, host::SparseArg* M) {
+  return call.sparse(k, name, M) && call.shape(k, name, n, n);
+}
+
+void gateway(host::Call& call) {
+  if (!call.needArgs(kArgCount)) return;
+
+  host::SparseArg A;
+  if (!call.sparse(kA, "A", &A) || !call.shape(kA, "A", A.cols, A.cols)) return;
+  const int64_t n = A.cols;
+
+  const double* B;
+  if (!call.dense(kB, "B", &B)) return;
+  const int64_t k = call.cols(kB);
+  const bool canonical = call.rows(kB) == 1;
+
+  int32_t maxIter;
+  double tol;
+  if (!call.intScalar(kMaxIter, "maxIter", &maxIter) || !call.scalar(kTol, "tol", &tol)) return;
+
+  const bool hasXin = call.present(kXin);
+  if (canonical && hasXin) {
+    mexPrintf("ERROR: canonical + x_in not implemented\n");
+    return;
+  }
+  if (k > INT32_MAX) {
+    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k,
+                INT32_MAX);
+    return;
+  }
+  if (!canonical && !call.shape(kB, "B", n, k)) return;
+  const double* xIn = nullptr;
+  if (hasXin && (!call.dense(kXin, "x_in", &xIn) || !call.shape(kXin, "x_in", n, k))) return;
+
+  host::SparseArg Lm, Um;
+  const bool hasL = call.present(kL), hasU = call.present(kU);
+  if (hasL && (!bindSquare(call, kL, "L", n, &Lm) || !triangleLayout(call, kL, "L", Lm, false)))
+    return;
+  if (hasU && (!bindSquare(call, kU, "U", n, &Um) || !triangleLayout(call, kU, "U", Um, true)))
+    return;
+
+  int32_t requestedThreads;
+  if (!call.intScalar(kThreads, "numThreads", &requestedThreads)) return;
+
+  const double* rowSubset = nullptr;
+  int64_t m = 0;
+  if (call.present(kRowSubset)) {
+    if (!call.dense(kRowSubset, "rowSubset", &rowSubset)) return;
+    m = std::max(call.rows(kRowSubset), call.cols(kRowSubset));
+    if (m > INT32_MAX) {
+      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
+                  kRowSubset + 1, m, INT32_MAX);
+      return;
+    }
+    if (!call.positions(kRowSubset, "rowSubset", rowSubset, m, n)) return;
+  }
+  if (!triangleLayout(call, kA, "A", A, true)) return;
+  if (canonical && !call.positions(kB, "B", B, k, n)) return;
+
+  // Scratch: reciprocal diagonals (only L's and U's that are used), then one
+  // slice of n doubles per thread for r, p, z and, with a row subset, x.
+  const int T = capThreadCount(requestedThreads, k);
+  const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
+  ScratchArray<double> recipL, recipU, R, P, Z, XF;
+  if (hasL) {
+    recipL = makeScratch<double>(n);
+    if (hasU) recipU = makeScratch<double>(n);
+  }
+  R = makeScratch<double>(slices);
+  P = makeScratch<double>(slices);
+  Z = makeScratch<double>(slices);
+  if (rowSubset) XF = makeScratch<double>(slices);
+  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || (rowSubset && !XF)) {
+    call.outOfMemory();
+    return;
+  }
+
+  Factor L{}, U{};
+  DirsolveProblem pb;
+  pb.n = n;
+  pb.k = k;
+  pb.A = SparseColumns{A.Ir, A.Jc, A.values};
+  if (hasL) {
+    L = Factor{SparseColumns{Lm.Ir, Lm.Jc, Lm.values}, recipL.get()};
+    reciprocalDiagonal(recipL.get(), n, L.m, true);
+    pb.L = &L;
+    if (hasU) {
+      U = Factor{SparseColumns{Um.Ir, Um.Jc, Um.values}, recipU.get()};
+      reciprocalDiagonal(recipU.get(), n, U.m, false);
+      pb.U = &U;
+    }
+  }
+  pb.B = B;
+  pb.canonical = canonical;
+  pb.xIn = xIn;
+  pb.rowSubset = rowSubset;
+  pb.m = m;
+  pb.maxIter = maxIter;
+  pb.tol = tol;
+
+  double* X = call.output(0, rowSubset ? m : n, k);
+  solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get());
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("dirsolve", nlhs, plhs, nrhs, prhs);
+  host::runGuarded(call, [&] { gateway(call); });
+}

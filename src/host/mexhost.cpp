@@ -1,0 +1,142 @@
+#include "host/mexhost.hpp"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+
+namespace host {
+
+namespace {
+
+void describeClass(const mxArray* a, char* buf, std::size_t size) {
+  std::snprintf(buf, size, "%s%s%s", mxIsSparse(a) ? "sparse " : "",
+                mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
+}
+
+}  // namespace
+
+bool Call::reject(const char* fmt, ...) const {
+  char text[512];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  mexPrintf("ERROR: %s: %s\n", module_, text);
+  return false;
+}
+
+bool Call::outOfMemory() const {
+  if (oomMessage_)
+    mexPrintf("%s", oomMessage_);
+  else
+    mexPrintf("ERROR: %s: out of memory\n", module_);
+  return false;
+}
+
+bool Call::needArgs(int count) const {
+  if (nrhs_ >= count) return true;
+  return reject("expected %d arguments, found %d", count, nrhs_);
+}
+
+bool Call::realDoubleClass(int k, const char* name, bool wantSparse) const {
+  const mxArray* a = prhs_[k];
+  if (mxIsDouble(a) && !mxIsComplex(a) && (mxIsSparse(a) != 0) == wantSparse) return true;
+  char found[96];
+  describeClass(a, found, sizeof found);
+  return reject("argument %d (%s): expected a %s real double array, found %s", k + 1, name,
+                wantSparse ? "sparse" : "full", found);
+}
+
+bool Call::dense(int k, const char* name, const double** data) const {
+  if (!realDoubleClass(k, name, false)) return false;
+  *data = mxGetPr(prhs_[k]);
+  return true;
+}
+
+bool Call::sparse(int k, const char* name, SparseArg* out) const {
+  if (!realDoubleClass(k, name, true)) return false;
+  const mxArray* a = prhs_[k];
+  out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
+  out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
+  out->values = mxGetPr(a);
+  out->rows = rows(k);
+  out->cols = cols(k);
+  return true;
+}
+
+bool Call::sparsePattern(int k, const char* name, SparseArg* out) const {
+  const mxArray* a = prhs_[k];
+  if (!mxIsSparse(a)) {
+    char found[96];
+    describeClass(a, found, sizeof found);
+    return reject("argument %d (%s): expected a sparse array, found %s", k + 1, name, found);
+  }
+  out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
+  out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
+  out->values = nullptr;
+  out->rows = rows(k);
+  out->cols = cols(k);
+  return true;
+}
+
+bool Call::shape(int k, const char* name, int64_t wantRows, int64_t wantCols) const {
+  const int64_t m = rows(k), n = cols(k);
+  if ((wantRows < 0 || m == wantRows) && (wantCols < 0 || n == wantCols)) return true;
+  char want[64];
+  if (wantRows < 0)
+    std::snprintf(want, sizeof want, "%" PRId64 " columns", wantCols);
+  else if (wantCols < 0)
+    std::snprintf(want, sizeof want, "%" PRId64 " rows", wantRows);
+  else
+    std::snprintf(want, sizeof want, "%" PRId64 " x %" PRId64, wantRows, wantCols);
+  return reject("argument %d (%s): expected %s, found %" PRId64 " x %" PRId64, k + 1, name, want,
+                m, n);
+}
+
+bool Call::scalar(int k, const char* name, double* out) const {
+  const mxArray* a = prhs_[k];
+  if (!(mxIsNumeric(a) || mxIsLogical(a)) || mxIsComplex(a)) {
+    char found[96];
+    describeClass(a, found, sizeof found);
+    return reject("argument %d (%s): expected a real number, found %s", k + 1, name, found);
+  }
+  if (mxGetNumberOfElements(a) == 0)
+    return reject("argument %d (%s): expected a real number, found an empty array", k + 1, name);
+  *out = mxGetScalar(a);
+  return true;
+}
+
+bool Call::intScalar(int k, const char* name, int32_t* out) const {
+  double v;
+  if (!scalar(k, name, &v)) return false;
+  *out = truncToInt32(v);
+  return true;
+}
+
+bool Call::positions(int k, const char* name, const double* values, int64_t count,
+                     int64_t limit) const {
+  const int64_t i = firstBadPosition(values, count, limit);
+  if (i < 0) return true;
+  return reject("argument %d (%s): element %" PRId64 " is %.17g, outside 1..%" PRId64, k + 1,
+                name, i + 1, values[i], limit);
+}
+
+double* Call::output(int slot, int64_t m, int64_t n) {
+  if (!wants(slot)) return nullptr;
+  mxArray* a = mxCreateDoubleMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), mxREAL);
+  plhs_[slot] = a;
+  if (slot < 32) created_ |= 1u << slot;
+  return mxGetPr(a);
+}
+
+void Call::discardOutputs() {
+  for (int k = 0; k < 32; ++k) {
+    if (created_ & (1u << k)) {
+      mxDestroyArray(plhs_[k]);
+      plhs_[k] = nullptr;
+    }
+  }
+  created_ = 0;
+}
+
+}  // namespace host

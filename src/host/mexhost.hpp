@@ -1,0 +1,104 @@
+#pragma once
+// The one binding of gateways to the host's MEX interface. Every check
+// prints at most one line, "ERROR: <module>: ...", and returns false, so a
+// gateway reads: check, check, ..., allocate, create outputs, run, return.
+#include <cstdint>
+#include <new>
+
+#include "mex.h"
+#include "host/convert.hpp"
+#include "host/scratch.hpp"
+
+namespace host {
+
+// Sparse indices as kernels take them; the host's own index type is 64 bits.
+using Index = uint64_t;
+static_assert(sizeof(mwIndex) == sizeof(Index), "host sparse indices must be 64-bit");
+
+struct SparseArg {
+  const Index* Ir = nullptr;
+  const Index* Jc = nullptr;
+  const double* values = nullptr;
+  int64_t rows = 0;
+  int64_t cols = 0;
+};
+
+class Call {
+ public:
+  Call(const char* module, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs)
+      : module_(module), nlhs_(nlhs), plhs_(plhs), nrhs_(nrhs), prhs_(prhs) {}
+
+  const char* module() const { return module_; }
+  int nrhs() const { return nrhs_; }
+  const mxArray* arg(int k) const { return prhs_[k]; }
+
+  // Prints "ERROR: <module>: <formatted text>\n"; always returns false.
+  bool reject(const char* fmt, ...) const
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+  // Prints the module's out-of-memory line; always returns false.
+  bool outOfMemory() const;
+  // Replaces the default "ERROR: <module>: out of memory" line.
+  void setOutOfMemoryMessage(const char* text) { oomMessage_ = text; }
+
+  // At least `count` arguments were passed.
+  bool needArgs(int count) const;
+
+  // An optional argument is absent when it has no elements (whatever its
+  // data pointer, which differs between hosts).
+  bool present(int k) const { return mxGetNumberOfElements(prhs_[k]) > 0; }
+  int64_t rows(int k) const { return static_cast<int64_t>(mxGetM(prhs_[k])); }
+  int64_t cols(int k) const { return static_cast<int64_t>(mxGetN(prhs_[k])); }
+  int64_t numel(int k) const { return static_cast<int64_t>(mxGetNumberOfElements(prhs_[k])); }
+
+  // Argument k is a full (not sparse) real double array.
+  bool dense(int k, const char* name, const double** data) const;
+  // Argument k is a sparse real double array.
+  bool sparse(int k, const char* name, SparseArg* out) const;
+  // Argument k is sparse of any class; only its structure is bound.
+  bool sparsePattern(int k, const char* name, SparseArg* out) const;
+  // Argument k has the given shape; a negative size matches anything.
+  bool shape(int k, const char* name, int64_t rows, int64_t cols) const;
+  // Argument k is a non-empty real numeric or logical array; *out is its first element.
+  bool scalar(int k, const char* name, double* out) const;
+  // As scalar, truncated toward zero to int32 (saturating, NaN to 0).
+  bool intScalar(int k, const char* name, int32_t* out) const;
+  // Every value of a position list lies in 1..limit; names the first that does not.
+  bool positions(int k, const char* name, const double* values, int64_t count,
+                 int64_t limit) const;
+
+  // Output slot k exists only for k < max(nlhs, 1): the host makes no more.
+  bool wants(int slot) const { return slot < (nlhs_ > 1 ? nlhs_ : 1); }
+  // Creates a zero-filled real double output in slot k when the host made
+  // that slot; returns its data, or null when the slot was not asked for.
+  double* output(int slot, int64_t rows, int64_t cols);
+  // Destroys the outputs this call created, for a failure after creation.
+  void discardOutputs();
+
+ private:
+  bool realDoubleClass(int k, const char* name, bool wantSparse) const;
+
+  const char* module_;
+  const char* oomMessage_ = nullptr;
+  int nlhs_;
+  mxArray** plhs_;
+  int nrhs_;
+  const mxArray** prhs_;
+  unsigned created_ = 0;  // bit k: slot k holds an output of this call
+};
+
+// Runs a gateway body; an allocation failure thrown from it becomes the
+// module's out-of-memory line instead of leaving mexFunction.
+template <class Body>
+void runGuarded(Call& call, Body&& body) {
+  try {
+    body();
+  } catch (const std::bad_alloc&) {
+    call.discardOutputs();
+    call.outOfMemory();
+  }
+}
+
+}  // namespace host
