@@ -1,6 +1,7 @@
 #include "host/mexhost.hpp"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -117,8 +118,16 @@ bool Call::positions(int k, const char* name, const double* values, int64_t coun
                      int64_t limit) const {
   const int64_t i = firstBadPosition(values, count, limit);
   if (i < 0) return true;
-  return reject("argument %d (%s): element %" PRId64 " is %.17g, outside 1..%" PRId64, k + 1,
-                name, i + 1, values[i], limit);
+  char value[32];
+  const double v = values[i];
+  if (std::isnan(v))
+    std::snprintf(value, sizeof value, "NaN");
+  else if (std::isinf(v))
+    std::snprintf(value, sizeof value, v > 0 ? "Inf" : "-Inf");
+  else
+    std::snprintf(value, sizeof value, "%.17g", v);
+  return reject("argument %d (%s): element %" PRId64 " is %s, outside 1..%" PRId64, k + 1, name,
+                i + 1, value, limit);
 }
 
 double* Call::output(int slot, int64_t m, int64_t n) {

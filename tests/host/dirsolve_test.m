@@ -1,0 +1,98 @@
+1;
+% dirsolve from Octave: every mode against A\B, rejections, untouched inputs.
+
+function A = laplace_shifted (g, shift)
+  e = ones (g, 1);
+  T = spdiags ([-e 2*e -e], -1:1, g, g);
+  A = kron (speye (g), T) + kron (T, speye (g)) + shift * speye (g * g);
+end
+
+A = laplace_shifted (12, 0.05);
+n = rows (A);
+Au = triu (A);
+L = ichol (A);
+U = L';
+rand ('seed', 1);
+B = rand (n, 5) - 0.5;
+ref = A \ B;
+tol = 1e-12;
+
+% Every preconditioner choice solves the system.
+X = dirsolve (Au, [], B, 500, tol, [], [], 2, []);
+assert (X, ref, 1e-9);
+XL = dirsolve (Au, [], B, 500, tol, L, [], 2, []);
+assert (XL, ref, 1e-9);
+XLU = dirsolve (Au, [], B, 500, tol, L, U, 2, []);
+assert (XLU, ref, 1e-9);
+% U without L is plain conjugate gradients.
+expect_bits (dirsolve (Au, [], B, 500, tol, [], U, 2, []), X, 'U without L');
+
+% Canonical indices are unit right-hand sides; 3.7 names row 3.
+I = eye (n);
+Xc = dirsolve (Au, [], [3.7 1 n], 500, tol, L, U, 2, []);
+expect_bits (Xc, dirsolve (Au, [], I(:, [3 1 n]), 500, tol, L, U, 2, []), 'canonical');
+% Row subsets repeat and reorder rows; a row vector and a column vector agree.
+Xs = dirsolve (Au, [], B, 500, tol, L, U, 2, [5 2 5]);
+expect_bits (Xs, XLU([5 2 5], :), 'rowSubset');
+expect_bits (dirsolve (Au, [], B, 500, tol, L, U, 2, [5; 2; 5]), Xs, 'rowSubset column');
+% A starting point adds to the estimate.
+X0 = rand (n, 5);
+assert (dirsolve (Au, X0, B, 500, tol, L, U, 2, []), X0 + XLU, 1e-9);
+assert (dirsolve (Au, X0, B, 500, tol, L, U, 2, [4 1]), X0([4 1], :) + XLU([4 1], :), 1e-9);
+% No pass: maxIter below 1 in magnitude, or a negligible right-hand side.
+expect_bits (dirsolve (Au, X0, B, 0.9, tol, L, U, 2, []), X0, 'maxIter 0');
+Bz = B; Bz(:, 2) = 0;
+Xz = dirsolve (Au, X0, Bz, 500, tol, L, U, 2, []);
+expect_bits (Xz(:, 2), X0(:, 2), 'zero right-hand side');
+% tol 0 runs exactly maxIter passes: 3 passes equal 3 passes of any thread count.
+X3 = dirsolve (Au, [], B, 3, 0, L, U, 1, []);
+assert (norm (X3 - XLU, 'fro') > 1e-6);
+
+% The same bits for any thread count, including absurd requests.
+for T = [1 2 7 1e6 0 -3 0.9 2.9]
+  expect_bits (dirsolve (Au, [], B, 500, tol, L, U, T, []), XLU, sprintf ('threads %g', T));
+  expect_bits (dirsolve (Au, [], B, 500, tol, [], [], T, []), X, sprintf ('plain threads %g', T));
+end
+
+% Inputs are never written, the factors above all (their data is compared
+% bit for bit against copies taken before the calls).
+Lv = nonzeros (L) + 0; Uv = nonzeros (U) + 0; Av = nonzeros (Au) + 0; X0c = X0 + 0;
+dirsolve (Au, X0, B, 500, tol, L, U, 2, []);
+dirsolve (Au, [], [1 2], 500, tol, L, [], 2, [3]);
+expect_bits (nonzeros (L), Lv, 'L unchanged');
+expect_bits (nonzeros (U), Uv, 'U unchanged');
+expect_bits (nonzeros (Au), Av, 'A unchanged');
+expect_bits (X0, X0c, 'x_in unchanged');
+
+% A breakdown (zero curvature through an underflowing diagonal) keeps the
+% last finite iterate instead of running into Inf or NaN.
+Xb = dirsolve (speye (3) * 1e-320, [], ones (3, 1), 50, 1e-10, [], [], 1, []);
+assert (all (isfinite (Xb)));
+
+% Empty blocks.
+assert (size (dirsolve (Au, [], zeros (n, 0), 10, tol, L, U, 2, [])), [n 0]);
+assert (size (dirsolve (Au, [], B, 10, tol, L, U, 2, zeros (1, 0))), [n 5]);
+
+% Rejections: one line, no output.
+P = 'ERROR: dirsolve: ';
+expect_reject ("ERROR: canonical + x_in not implemented\n", @dirsolve, Au, X0(:, 1:2), [1 2], 10, tol, L, U, 2, []);
+expect_reject ([P "expected 9 arguments, found 8\n"], @dirsolve, Au, [], B, 10, tol, L, U, 2);
+expect_reject ([P "argument 1 (A): expected a sparse real double array, found double\n"], @dirsolve, full (Au), [], B, 10, tol, L, U, 2, []);
+expect_reject ([P "argument 1 (A): expected a sparse real double array, found sparse complex double\n"], @dirsolve, Au * 1i, [], B, 10, tol, L, U, 2, []);
+expect_reject ([P sprintf("argument 1 (A): expected %d x %d, found %d x %d\n", n+1, n+1, n, n+1)], @dirsolve, [Au sparse(n, 1)], [], B, 10, tol, L, U, 2, []);
+expect_reject ([P "argument 1 (A): column 1 stores row 13 where its diagonal must be (last entry)\n"], @dirsolve, A, [], B, 10, tol, L, U, 2, []);
+expect_reject ([P sprintf("argument 3 (B): expected %d x 5, found %d x 5\n", n, n-1)], @dirsolve, Au, [], B(1:end-1, :), 10, tol, L, U, 2, []);
+expect_reject ([P "argument 3 (B): expected a full real double array, found single\n"], @dirsolve, Au, [], single (B), 10, tol, L, U, 2, []);
+expect_reject ([P sprintf("argument 2 (x_in): expected %d x 5, found %d x 4\n", n, n)], @dirsolve, Au, X0(:, 1:4), B, 10, tol, L, U, 2, []);
+expect_reject ([P "argument 6 (L): column 2 stores row 1 where its diagonal must be (first entry)\n"], @dirsolve, Au, [], B, 10, tol, U, [], 2, []);
+expect_reject ([P "argument 7 (U): column 1 stores row 13 where its diagonal must be (last entry)\n"], @dirsolve, Au, [], B, 10, tol, L, L, 2, []);
+expect_reject ([P sprintf("argument 3 (B): element 2 is %d, outside 1..%d\n", n+1, n)], @dirsolve, Au, [], [1 n+1], 10, tol, L, U, 2, []);
+expect_reject ([P sprintf("argument 3 (B): element 1 is NaN, outside 1..%d\n", n)], @dirsolve, Au, [], [NaN 1], 10, tol, L, U, 2, []);
+expect_reject ([P sprintf("argument 9 (rowSubset): element 3 is 0.5, outside 1..%d\n", n)], @dirsolve, Au, [], B, 10, tol, L, U, 2, [1 2 0.5]);
+expect_reject ([P "argument 4 (maxIter): expected a real number, found an empty array\n"], @dirsolve, Au, [], B, [], tol, L, U, 2, []);
+expect_reject ([P "argument 5 (tol): expected a real number, found char\n"], @dirsolve, Au, [], B, 10, 'a', L, U, 2, []);
+expect_reject ([P "argument 8 (numThreads): expected a real number, found cell\n"], @dirsolve, Au, [], B, 10, tol, L, U, {2}, []);
+% A factor with a zero-free but missing diagonal column is named.
+Lbad = L; Lbad(:, 4) = 0;
+expect_reject ([P "argument 6 (L): column 4 stores no diagonal entry\n"], @dirsolve, Au, [], B, 10, tol, Lbad, [], 2, []);
+disp ('dirsolve: all host tests passed');

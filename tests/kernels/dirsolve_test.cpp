@@ -1,0 +1,290 @@
+#include "dirsolve/dirsolve.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "pcg/pcg.hpp"
+
+namespace {
+
+// A small symmetric positive-definite matrix, held dense and as the
+// compressed columns of its upper triangle and of its Cholesky factor.
+struct TestSystem {
+  int64_t n;
+  std::vector<double> dense;  // column-major n x n
+  std::vector<uint64_t> aIr, aJc, lIr, lJc, uIr, uJc;
+  std::vector<double> aV, lV, uV, lRecip, uRecip;
+  SparseColumns A() const { return {aIr.data(), aJc.data(), aV.data()}; }
+  Factor L() const { return {{lIr.data(), lJc.data(), lV.data()}, lRecip.data()}; }
+  Factor U() const { return {{uIr.data(), uJc.data(), uV.data()}, uRecip.data()}; }
+};
+
+// Grid Laplacian with random extra couplings and a diagonal shift, so that
+// columns hold a few scattered entries.
+TestSystem makeSystem(int64_t n, unsigned seed) {
+  TestSystem s;
+  s.n = n;
+  s.dense.assign(n * n, 0.0);
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  auto at = [&](int64_t i, int64_t j) -> double& { return s.dense[i + j * n]; };
+  for (int64_t i = 0; i + 1 < n; ++i) at(i, i + 1) = at(i + 1, i) = -1.0;
+  for (int64_t t = 0; t < n; ++t) {
+    const int64_t i = gen() % n, j = gen() % n;
+    if (i != j) at(i, j) = at(j, i) = 0.5 * u(gen);
+  }
+  for (int64_t i = 0; i < n; ++i) {
+    double off = 0.0;
+    for (int64_t j = 0; j < n; ++j)
+      if (j != i) off += std::fabs(at(i, j));
+    at(i, i) = off + 0.1 + std::fabs(u(gen));
+  }
+  // Dense Cholesky A = L L'.
+  std::vector<double> l(n * n, 0.0);
+  for (int64_t j = 0; j < n; ++j) {
+    double d = at(j, j);
+    for (int64_t k = 0; k < j; ++k) d -= l[j + k * n] * l[j + k * n];
+    l[j + j * n] = std::sqrt(d);
+    for (int64_t i = j + 1; i < n; ++i) {
+      double v = at(i, j);
+      for (int64_t k = 0; k < j; ++k) v -= l[i + k * n] * l[j + k * n];
+      l[i + j * n] = v / l[j + j * n];
+    }
+  }
+  s.aJc.push_back(0);
+  s.lJc.push_back(0);
+  s.uJc.push_back(0);
+  for (int64_t j = 0; j < n; ++j) {
+    for (int64_t i = 0; i <= j; ++i)
+      if (at(i, j) != 0.0) s.aIr.push_back(i), s.aV.push_back(at(i, j));
+    for (int64_t i = j; i < n; ++i)
+      if (i == j || l[i + j * n] != 0.0) s.lIr.push_back(i), s.lV.push_back(l[i + j * n]);
+    for (int64_t i = 0; i <= j; ++i)  // U = L'
+      if (i == j || l[j + i * n] != 0.0) s.uIr.push_back(i), s.uV.push_back(l[j + i * n]);
+    s.aJc.push_back(s.aIr.size());
+    s.lJc.push_back(s.lIr.size());
+    s.uJc.push_back(s.uIr.size());
+  }
+  s.lRecip.resize(n);
+  s.uRecip.resize(n);
+  reciprocalDiagonal(s.lRecip.data(), n, s.L().m, true);
+  reciprocalDiagonal(s.uRecip.data(), n, s.U().m, false);
+  return s;
+}
+
+std::vector<double> randomVector(int64_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> v(n);
+  for (double& x : v) x = u(gen);
+  return v;
+}
+
+double maxAbsDiff(const std::vector<double>& a, const std::vector<double>& b) {
+  double m = 0.0;
+  for (size_t i = 0; i < a.size(); ++i) m = std::max(m, std::fabs(a[i] - b[i]));
+  return m;
+}
+
+TEST(SymUpperProduct, MatchesDenseProduct) {
+  const TestSystem s = makeSystem(40, 1);
+  const std::vector<double> p = randomVector(s.n, 2);
+  std::vector<double> q(s.n, 7.0), want(s.n, 0.0);
+  for (int64_t j = 0; j < s.n; ++j)
+    for (int64_t i = 0; i < s.n; ++i) want[i] += s.dense[i + j * s.n] * p[j];
+  symUpperProduct(q.data(), p.data(), s.n, s.A());
+  EXPECT_LT(maxAbsDiff(q, want), 1e-12);
+}
+
+TEST(TriangularSolves, InvertTheFactorInPlaceAndApart) {
+  const TestSystem s = makeSystem(35, 3);
+  const int64_t n = s.n;
+  const std::vector<double> r = randomVector(n, 4);
+  // L z = r checked by multiplying back.
+  std::vector<double> z(n), zInPlace = r, zUpper(n);
+  forwardSolveLower(z.data(), r.data(), n, s.L());
+  forwardSolveLower(zInPlace.data(), zInPlace.data(), n, s.L());
+  EXPECT_EQ(z, zInPlace);
+  forwardSolveUpperT(zUpper.data(), r.data(), n, s.U());
+  EXPECT_LT(maxAbsDiff(z, zUpper), 1e-12);
+  std::vector<double> back(n, 0.0);
+  for (int64_t j = 0; j < n; ++j)
+    for (int64_t e = s.lJc[j]; e < static_cast<int64_t>(s.lJc[j + 1]); ++e)
+      back[s.lIr[e]] += s.lV[e] * z[j];
+  EXPECT_LT(maxAbsDiff(back, r), 1e-12);
+  // L' y = z, in place as the preconditioner calls it.
+  std::vector<double> y = z;
+  backwardSolveLowerT(y.data(), y.data(), n, s.L());
+  std::vector<double> check(n, 0.0);
+  for (int64_t j = 0; j < n; ++j)
+    for (int64_t e = s.lJc[j]; e < static_cast<int64_t>(s.lJc[j + 1]); ++e)
+      check[j] += s.lV[e] * y[s.lIr[e]];
+  EXPECT_LT(maxAbsDiff(check, z), 1e-12);
+}
+
+TEST(LayoutChecks, NameTheFirstBrokenColumn) {
+  // Columns: {0}, {0,1}, {2}: a valid upper triangle.
+  const uint64_t upIr[] = {0, 0, 1, 2}, upJc[] = {0, 1, 3, 4};
+  EXPECT_EQ(firstBadUpperColumn(3, upIr, upJc), -1);
+  EXPECT_EQ(firstBadLowerColumn(3, upIr, upJc), 1);
+  const uint64_t noDiagIr[] = {0, 0, 2}, noDiagJc[] = {0, 1, 2, 3};  // column 1 holds row 0 only
+  EXPECT_EQ(firstBadUpperColumn(3, noDiagIr, noDiagJc), 1);
+  const uint64_t emptyJc[] = {0, 1, 1, 2}, emptyIr[] = {0, 2};
+  EXPECT_EQ(firstBadUpperColumn(3, emptyIr, emptyJc), 1);
+  EXPECT_EQ(firstBadLowerColumn(3, emptyIr, emptyJc), 1);
+  // Lower: {0,2}, {1}, {2} valid; a row above the diagonal breaks it.
+  const uint64_t loIr[] = {0, 2, 1, 2}, loJc[] = {0, 2, 3, 4};
+  EXPECT_EQ(firstBadLowerColumn(3, loIr, loJc), -1);
+  const uint64_t aboveIr[] = {0, 1, 0, 2}, aboveJc[] = {0, 1, 3, 4};
+  EXPECT_EQ(firstBadLowerColumn(3, aboveIr, aboveJc), 1);
+}
+
+struct UpperOp {
+  const TestSystem& s;
+  void apply(double* z, const double* p) const { symUpperProduct(z, p, s.n, s.A()); }
+};
+struct CholPrec {
+  const TestSystem& s;
+  void apply(double* z, const double* r) const {
+    forwardSolveUpperT(z, r, s.n, s.U());
+    backwardSolveLowerT(z, z, s.n, s.L());
+  }
+};
+
+TEST(PcgSolveColumn, ConvergesToTheDirectSolution) {
+  const TestSystem s = makeSystem(60, 5);
+  const int64_t n = s.n;
+  const std::vector<double> b = randomVector(n, 6);
+  // Reference: the exact factor as preconditioner solves in one pass.
+  std::vector<double> want(n, 0.0), r = b, p(n), z(n);
+  CholPrec exact{s};
+  exact.apply(want.data(), b.data());
+  std::vector<double> x(n, 0.0);
+  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-13,
+                                        r.data(), p.data(), z.data());
+  EXPECT_GT(passes, 1);
+  EXPECT_LT(maxAbsDiff(x, want), 1e-10);
+  std::vector<double> xp(n, 0.0);
+  r = b;
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, exact, n, xp.data(), 500, 1e-10, r.data(), p.data(),
+                           z.data()),
+            1);
+  EXPECT_LT(maxAbsDiff(xp, want), 1e-10);
+}
+
+TEST(PcgSolveColumn, KeepsTheStartingPointWithoutWork) {
+  const TestSystem s = makeSystem(20, 7);
+  const int64_t n = s.n;
+  std::vector<double> x0 = randomVector(n, 8), x = x0, r(n, 0.0), p(n), z(n);
+  r[3] = 0.9e-8;  // r'r below the absolute level
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1e-6, r.data(),
+                           p.data(), z.data()),
+            0);
+  EXPECT_EQ(x, x0);
+  r = randomVector(n, 9);
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 0, 1e-6, r.data(), p.data(),
+                           z.data()),
+            0);
+  EXPECT_EQ(x, x0);
+  // tol >= 1: exactly one pass whenever the residual shrinks.
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1.0, r.data(),
+                           p.data(), z.data()),
+            1);
+}
+
+struct ZeroOp {
+  int64_t n;
+  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
+};
+struct ZeroPrec {
+  int64_t n;
+  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
+};
+
+TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
+  const int64_t n = 10;
+  const TestSystem s = makeSystem(n, 10);
+  std::vector<double> x0 = randomVector(n, 11), x = x0, r = randomVector(n, 12), p(n), z(n);
+  // Zero curvature: alpha = rho / 0.
+  pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(), p.data(),
+                 z.data());
+  EXPECT_EQ(x, x0);
+  // A preconditioner that returns 0: rho = 0 and alpha = 0 / 0.
+  r = randomVector(n, 13);
+  pcgSolveColumn(UpperOp{s}, ZeroPrec{n}, n, x.data(), 50, 1e-8, r.data(), p.data(), z.data());
+  EXPECT_EQ(x, x0);
+  for (double v : r) EXPECT_TRUE(std::isfinite(v));
+}
+
+DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, int64_t k) {
+  DirsolveProblem pb;
+  pb.n = s.n;
+  pb.k = k;
+  pb.A = s.A();
+  pb.B = B.data();
+  pb.maxIter = 200;
+  pb.tol = 1e-9;
+  return pb;
+}
+
+std::vector<double> solve(const DirsolveProblem& pb, int threads) {
+  const int64_t rows = pb.rowSubset ? pb.m : pb.n;
+  std::vector<double> X(rows * pb.k, 0.0), R(threads * pb.n), P(R.size()), Z(R.size()),
+      XF(R.size());
+  solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data());
+  return X;
+}
+
+TEST(SolveColumns, SameBitsForAnyThreadCountAndMode) {
+  const TestSystem s = makeSystem(50, 14);
+  const int64_t n = s.n, k = 6;
+  const std::vector<double> B = randomVector(n * k, 15);
+  const Factor L = s.L(), U = s.U();
+  for (int variant = 0; variant < 3; ++variant) {
+    DirsolveProblem pb = problemFor(s, B, k);
+    if (variant >= 1) pb.L = &L;
+    if (variant == 2) pb.U = &U;
+    const std::vector<double> one = solve(pb, 1);
+    EXPECT_EQ(one, solve(pb, 2)) << "variant " << variant;
+    EXPECT_EQ(one, solve(pb, 5)) << "variant " << variant;
+  }
+}
+
+TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
+  const TestSystem s = makeSystem(30, 16);
+  const int64_t n = s.n;
+  const Factor L = s.L();
+  // Canonical indices 4.9 and 1 are the unit vectors e4 and e1.
+  const std::vector<double> idx = {4.9, 1.0};
+  std::vector<double> unit(n * 2, 0.0);
+  unit[3] = 1.0;
+  unit[n + 0] = 1.0;
+  DirsolveProblem canon = problemFor(s, idx, 2);
+  canon.canonical = true;
+  canon.L = &L;
+  DirsolveProblem dense = problemFor(s, unit, 2);
+  dense.L = &L;
+  const std::vector<double> full = solve(dense, 2);
+  EXPECT_EQ(solve(canon, 2), full);
+
+  const std::vector<double> rows = {5, 2, 5};
+  dense.rowSubset = rows.data();
+  dense.m = 3;
+  const std::vector<double> sub = solve(dense, 2);
+  for (int64_t j = 0; j < 2; ++j)
+    for (int64_t i = 0; i < 3; ++i)
+      EXPECT_EQ(sub[i + 3 * j], full[static_cast<int64_t>(rows[i]) - 1 + j * n]);
+
+  // Starting from x0 adds the estimate of A^-1 b to x0.
+  dense.rowSubset = nullptr;
+  const std::vector<double> x0 = randomVector(n * 2, 17);
+  dense.xIn = x0.data();
+  const std::vector<double> shifted = solve(dense, 1);
+  for (int64_t i = 0; i < n * 2; ++i) EXPECT_NEAR(shifted[i], x0[i] + full[i], 1e-9);
+}
+
+}  // namespace
