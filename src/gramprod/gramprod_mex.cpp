@@ -1,0 +1,65 @@
+// [rows, cols, values] = gramprod(X, tau, capacityFactor)
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+#include <cstring>
+
+#include "entrylist/blas.hpp"
+#include "gramprod/gramprod.hpp"
+#include "host/mexhost.hpp"
+
+namespace {
+
+enum Arg { kX, kTau, kFactor, kArgCount };
+
+void gateway(host::Call& call) {
+  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
+  if (!call.needArgs(kArgCount)) return;
+
+  const double* X;
+  if (!call.dense(kX, "X", &X)) return;
+  const int64_t M = call.rows(kX), N = call.cols(kX);
+  double tau;
+  int32_t factor;
+  if (!call.scalar(kTau, "tau", &tau) || !call.intScalar(kFactor, "capacity factor", &factor))
+    return;
+  // Rows and columns of G are listed as 32-bit integers.
+  if (N > INT32_MAX) {
+    call.reject("argument %d (X): %" PRId64 " columns, at most %d supported", kX + 1, N,
+                INT32_MAX);
+    return;
+  }
+  if (M > kBlasIntMax) {
+    call.reject("argument %d (X): %" PRId64 " rows exceed the BLAS integer range", kX + 1, M);
+    return;
+  }
+
+  // f*N in 64 bits; at most N(N+1)/2 entries can ever be listed.
+  const int64_t wanted = std::min<int64_t>(int64_t{factor} * N, N * (N + 1) / 2);
+  GramEntries list;
+  if (!list.init(wanted) || !gramThreshold(X, N, M, tau, list)) {
+    call.outOfMemory();
+    return;
+  }
+
+  const int64_t n = list.count();
+  double* rows = call.output(0, n, 1);
+  double* cols = call.output(1, n, 1);
+  double* values = call.output(2, n, 1);
+  if (rows) {
+    const int32_t* row = list.row();
+    for (int64_t i = 0; i < n; ++i) rows[i] = static_cast<double>(row[i]) + 1.0;
+  }
+  if (cols) {
+    const int32_t* col = list.col();
+    for (int64_t i = 0; i < n; ++i) cols[i] = static_cast<double>(col[i]) + 1.0;
+  }
+  if (values) std::memcpy(values, list.value(), sizeof(double) * n);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("gramprod", nlhs, plhs, nrhs, prhs);
+  host::runGuarded(call, [&] { gateway(call); });
+}

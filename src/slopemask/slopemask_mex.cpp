@@ -1,0 +1,96 @@
+// [positions, D, P] = slopemask(X, Q, pattern, R, lambda, colIndex, capacity, wholeColumns)
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+#include <cstring>
+
+#include "entrylist/blas.hpp"
+#include "host/mexhost.hpp"
+#include "slopemask/slopemask.hpp"
+
+namespace {
+
+enum Arg { kX, kQ, kPattern, kR, kLambda, kColIndex, kCapacity, kWholeColumns, kArgCount };
+
+// Positions are 32-bit: r + j*N must not wrap.
+constexpr int64_t kPositionLimit = int64_t{1} << 32;
+
+void gateway(host::Call& call) {
+  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
+  if (!call.needArgs(kArgCount)) return;
+
+  const double *X, *Q, *R;
+  if (!call.dense(kX, "X", &X)) return;
+  const int64_t M = call.rows(kX), N = call.cols(kX);
+  if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, -1)) return;
+  const int64_t K = call.cols(kQ);
+  host::SparseArg pattern;
+  if (!call.sparsePattern(kPattern, "pattern", &pattern) ||
+      !call.shape(kPattern, "pattern", N, K))
+    return;
+  if (!call.dense(kR, "R", &R) || !call.shape(kR, "R", N, K)) return;
+
+  double lambda;
+  int32_t capacity, wholeColumns;
+  if (!call.scalar(kLambda, "lambda", &lambda) ||
+      !call.intScalar(kCapacity, "capacity", &capacity) ||
+      !call.intScalar(kWholeColumns, "wholeColumns", &wholeColumns))
+    return;
+
+  // colIndex is read only below the diagonal; whole columns ignore it.
+  const double* colIndex = nullptr;
+  if (wholeColumns == 0) {
+    if (!call.dense(kColIndex, "colIndex", &colIndex)) return;
+    const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
+    if (std::max(m, n) != K || std::min(m, n) > 1) {
+      call.reject("argument %d (colIndex): expected a vector of %" PRId64
+                  " elements (the columns of Q), found %" PRId64 " x %" PRId64,
+                  kColIndex + 1, K, m, n);
+      return;
+    }
+  }
+
+  if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
+    call.reject("a block of %" PRId64 " x %" PRId64
+                " entries has positions beyond 32 bits; N*K must stay below 2^32",
+                N, K);
+    return;
+  }
+  if (M > kBlasIntMax || K > kBlasIntMax) {
+    call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range",
+                kQ + 1, M, K);
+    return;
+  }
+
+  // The low 32 bits of the count, as an unsigned capacity; more than N*K
+  // entries can never be selected, so no larger list is ever allocated.
+  const int64_t wanted = static_cast<uint32_t>(capacity);
+  FreeEntries list;
+  if (!list.init(std::min(wanted, N * K))) {
+    call.outOfMemory();
+    return;
+  }
+  if (!selectFreeEntries(X, Q, N, M, R, pattern.Ir, pattern.Jc, lambda, colIndex, K, list,
+                         wholeColumns)) {
+    call.outOfMemory();
+    return;
+  }
+
+  const int64_t n = list.count();
+  double* positions = call.output(0, n, 1);
+  double* gradient = call.output(1, n, 1);
+  double* product = call.output(2, n, 1);
+  if (positions) {
+    const uint32_t* linearIndex = list.linearIndex();
+    for (int64_t i = 0; i < n; ++i) positions[i] = static_cast<double>(linearIndex[i]) + 1.0;
+  }
+  if (gradient) std::memcpy(gradient, list.gradient(), sizeof(double) * n);
+  if (product) std::memcpy(product, list.product(), sizeof(double) * n);
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("slopemask", nlhs, plhs, nrhs, prhs);
+  host::runGuarded(call, [&] { gateway(call); });
+}
