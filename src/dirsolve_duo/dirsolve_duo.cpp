@@ -1,0 +1,209 @@
+#include "dirsolve_duo/dirsolve_duo.hpp"
+
+#include <omp.h>
+
+#include <cstring>
+
+#include "host/convert.hpp"
+#include "pcg/pcg.hpp"
+
+namespace {
+
+// Below this a block's residual slice is taken as zero.
+constexpr double kNegligible = 1e-16;
+
+}  // namespace
+
+void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
+                   const double* r) {
+  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
+  double ss = 0.0;
+  for (uint64_t i = lo; i < hi; ++i) ss += r[i] * r[i];
+  if (kNegligible > ss) return;
+
+  const uint64_t* cs = D.diagColStart;
+  const uint16_t* row = D.diagRow;
+  const double* val = D.diagValue;
+  const double* inv = D.invDiag;
+  double* zb = z + lo;
+  // A is symmetric, so column i gathers row i of the block.
+  for (uint64_t i = lo; i < hi; ++i) {
+    double t = r[i];
+    for (uint64_t e = cs[i]; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
+    z[i] = t * inv[i] + z[i];
+  }
+  for (uint64_t i = hi; i-- > lo;) {
+    double t = r[i];
+    for (uint64_t e = cs[i]; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
+    z[i] = t * inv[i] + z[i];
+  }
+}
+
+void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s) {
+  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
+  if (lo == hi) return;
+  double ss = 0.0;
+  for (uint64_t i = 0; i < hi - lo; ++i) ss += s[i] * s[i];
+  if (kNegligible > ss) return;
+
+  const uint64_t* cs = D.diagColStart;
+  const uint16_t* row = D.diagRow;
+  const double* val = D.diagValue;
+  double* zb = z + lo;
+  // Forward: the rows above the diagonal arrive through s, carried down
+  // from the columns already solved.
+  for (uint64_t i = lo; i < hi; ++i) {
+    const uint64_t e0 = cs[i];
+    double t = s[i - lo];
+    for (uint64_t e = e0; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
+    t = t / val[e0];
+    z[i] = t + z[i];
+    for (uint64_t e = e0 + 1; e < cs[i + 1]; ++e) s[row[e]] = s[row[e]] - t * val[e];
+  }
+  // Backward: s now holds r less the lower part at the forward iterate,
+  // which the rows below i still carry; s is not needed afterwards.
+  for (uint64_t i = hi; i-- > lo;) {
+    const uint64_t e0 = cs[i];
+    double t = s[i - lo];
+    for (uint64_t e = e0; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
+    t = t / val[e0];
+    z[i] = t + z[i];
+  }
+}
+
+void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
+                   double* s) {
+  const uint64_t* bs = L.blockStart;
+  // Each block's pass touches only its own slice of z, so the slice is
+  // cleared just before it.
+  for (int32_t b = 0; b < L.numBlocks; ++b) {
+    const uint64_t lo = bs[b], w = bs[b + 1] - lo;
+    std::memset(z + lo, 0, sizeof(double) * w);
+    if (L.wholeBlocks == 1) {
+      blockSgsWhole(L, D, b, z, r);
+    } else {
+      std::memcpy(s, r + lo, sizeof(double) * w);
+      blockSgsLower(L, D, b, z, s);
+    }
+  }
+}
+
+int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc) {
+  for (int64_t j = 0; j < n; ++j) {
+    const uint64_t b = Jc[j], e = Jc[j + 1];
+    bool diagonal = false;
+    for (uint64_t t = b; t < e; ++t) {
+      if (Ir[t] >= static_cast<uint64_t>(n) || (t > b && Ir[t] <= Ir[t - 1])) return j;
+      diagonal = diagonal || Ir[t] == static_cast<uint64_t>(j);
+    }
+    if (!diagonal) return j;
+  }
+  return -1;
+}
+
+uint64_t sgsScratchSize(const DuoProblem& pb) {
+  if (!pb.precondition || pb.layout->wholeBlocks == 1) return 0;
+  uint64_t w = 0;
+  largestBlock(*pb.layout, &w);
+  return w;
+}
+
+namespace {
+
+struct WholeOperator {
+  const BlockLayout& L;
+  const DiagBlocks& D;
+  const CouplingLists& C;
+  void apply(double* z, const double* p) const {
+    blockProductWhole(L, D, C, z, p, 0, L.numBlocks);
+  }
+};
+
+struct LowerOperator {
+  const BlockLayout& L;
+  const DiagBlocks& D;
+  const CouplingLists& C;
+  void apply(double* z, const double* p) const {
+    std::memset(z, 0, sizeof(double) * L.n);
+    blockProductLower(L, D, C, z, p, 0, L.numBlocks);
+  }
+};
+
+// One per thread: s is that thread's slice, held for the whole call.
+struct BlockSgs {
+  const BlockLayout& L;
+  const DiagBlocks& D;
+  double* s;
+  void apply(double* z, const double* r) const { applyBlockSgs(L, D, z, r, s); }
+};
+
+template <class Operator, bool Precondition>
+void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
+              double* P, double* Z, double* XF, double* S, uint64_t w) {
+  const int64_t n = pb.n;
+  const uint64_t* perm = pb.layout->perm;
+  const uint64_t* invPerm = pb.layout->invPerm;
+  const int32_t k = static_cast<int32_t>(pb.k);
+#pragma omp parallel num_threads(numThreads)
+  {
+    const int64_t t = omp_get_thread_num();
+    double* r = R + t * n;
+    double* p = P + t * n;
+    double* z = Z + t * n;
+    double* x = XF + t * n;
+    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr};
+#pragma omp for schedule(dynamic, 1)
+    for (int32_t j = 0; j < k; ++j) {
+      // Right-hand side and starting point in block order.
+      if (pb.canonical) {
+        std::memset(r, 0, sizeof(double) * n);
+        r[invPerm[truncToInt32(pb.B[j]) - 1]] = 1.0;
+      } else {
+        const double* b = pb.B + j * n;
+        for (int64_t i = 0; i < n; ++i) r[i] = b[perm[i]];
+      }
+      if (pb.xIn) {
+        const double* x0 = pb.xIn + j * n;
+        for (int64_t i = 0; i < n; ++i) x[i] = x0[perm[i]];
+      } else {
+        std::memset(x, 0, sizeof(double) * n);
+      }
+
+      if constexpr (Precondition)
+        pcgSolveColumn(A, M, n, x, pb.maxIter, pb.tol, r, p, z);
+      else
+        pcgSolveColumn(A, NoPreconditioner{}, n, x, pb.maxIter, pb.tol, r, p, z);
+
+      // Back to the caller's numbering.
+      if (pb.rowSubset) {
+        double* out = X + j * pb.m;
+        for (int64_t i = 0; i < pb.m; ++i)
+          out[i] = x[invPerm[truncToInt32(pb.rowSubset[i]) - 1]];
+      } else {
+        double* out = X + j * n;
+        for (int64_t u = 0; u < n; ++u) out[u] = x[invPerm[u]];
+      }
+    }
+  }
+}
+
+template <class Operator>
+void solveWith(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
+               double* P, double* Z, double* XF, double* S) {
+  const uint64_t w = sgsScratchSize(pb);
+  if (pb.precondition)
+    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w);
+  else
+    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w);
+}
+
+}  // namespace
+
+void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
+                       double* Z, double* XF, double* S) {
+  const BlockLayout& L = *pb.layout;
+  if (L.wholeBlocks == 1)
+    solveWith(pb, WholeOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S);
+  else
+    solveWith(pb, LowerOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S);
+}

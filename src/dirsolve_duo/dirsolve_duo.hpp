@@ -1,0 +1,54 @@
+#pragma once
+// Conjugate gradients on the block-split layout, with a block symmetric
+// Gauss-Seidel preconditioner (one forward and one backward sweep on every
+// diagonal block, couplings ignored).
+#include <cstdint>
+
+#include "dirsolve_duo/blocklayout.hpp"
+
+// Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
+// block on entry) from r at the block's positions; needs D.invDiag.
+void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
+                   const double* r);
+
+// Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
+// the block's slice of r, indexed locally, and is overwritten.
+void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s);
+
+// z = M^-1 r, block by block; z must not alias r. In the lower variant s is
+// scratch of the largest block's size, unused otherwise.
+void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
+                   double* s);
+
+// The first column of the n x n matrix (Ir, Jc) whose rows do not strictly
+// ascend within 0..n-1 or that stores no diagonal entry, or -1.
+int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
+
+// One call's problem, as the gateway bound and checked it.
+struct DuoProblem {
+  int64_t n = 0;
+  int64_t k = 0;
+  const BlockLayout* layout = nullptr;
+  const DiagBlocks* diag = nullptr;  // with invDiag when whole and preconditioned
+  const CouplingLists* couple = nullptr;
+  bool precondition = false;
+  const double* B = nullptr;  // n x k, or 1 x k 1-based indices when canonical
+  bool canonical = false;
+  const double* xIn = nullptr;        // n x k starting points, or null for 0
+  const double* rowSubset = nullptr;  // m 1-based rows, or null for all rows
+  int64_t m = 0;
+  int32_t maxIter = 0;
+  double tol = 0.0;
+};
+
+// Scratch doubles per thread that the preconditioner needs besides R, P,
+// Z and XF: the largest block in the lower variant, else none.
+uint64_t sgsScratchSize(const DuoProblem& pb);
+
+// Solves every column on numThreads threads, in the caller's numbering:
+// X is n x k (m x k with a row subset). R, P, Z and XF hold numThreads * n
+// doubles, S numThreads * sgsScratchSize doubles (may be null when that is
+// 0). Indices in B and rowSubset must already lie in 1..n. Returns nothing
+// but X; the problem's arrays are only read.
+void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
+                       double* Z, double* XF, double* S);

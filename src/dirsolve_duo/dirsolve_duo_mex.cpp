@@ -1,0 +1,202 @@
+// X = dirsolve_duo(A, x_in, B, maxIter, tol, numThreads, rowSubset, blockIndex,
+//                  wholeBlocks, precondition)
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+
+#include "dirsolve_duo/dirsolve_duo.hpp"
+#include "host/mexhost.hpp"
+#include "pcg/threads.hpp"
+
+namespace {
+
+enum Arg {
+  kA,
+  kXin,
+  kB,
+  kMaxIter,
+  kTol,
+  kThreads,
+  kRowSubset,
+  kBlockIndex,
+  kWholeBlocks,
+  kPrecondition,
+  kArgCount
+};
+
+// A holds both triangles with its rows ascending and its diagonal stored,
+// which the layout's lower triangles and reciprocal diagonal rely on.
+bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
+  const int64_t n = A.cols;
+  const int64_t j = firstBadWholeColumn(n, A.Ir, A.Jc);
+  if (j < 0) return true;
+  for (uint64_t t = A.Jc[j] + 1; t < A.Jc[j + 1]; ++t)
+    if (A.Ir[t] <= A.Ir[t - 1])
+      return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend",
+                         kA + 1, j + 1);
+  return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1,
+                     j + 1);
+}
+
+// blockIndex is n unsigned 64-bit block numbers, each below INT32_MAX.
+bool bindBlockIndex(const host::Call& call, int64_t n, const uint64_t** out) {
+  const mxArray* a = call.arg(kBlockIndex);
+  if (!mxIsUint64(a) || mxIsComplex(a)) {
+    return call.reject("argument %d (blockIndex): expected a real uint64 array, found %s%s",
+                       kBlockIndex + 1, mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
+  }
+  if (call.numel(kBlockIndex) != n)
+    return call.reject("argument %d (blockIndex): expected %" PRId64 " elements, found %" PRId64,
+                       kBlockIndex + 1, n, call.numel(kBlockIndex));
+  const uint64_t* blk = static_cast<const uint64_t*>(mxGetData(a));
+  for (int64_t u = 0; u < n; ++u)
+    if (blk[u] >= static_cast<uint64_t>(INT32_MAX))
+      return call.reject("argument %d (blockIndex): element %" PRId64 " is %" PRIu64
+                         ", block numbers must lie in 0..%d",
+                         kBlockIndex + 1, u + 1, blk[u], INT32_MAX - 1);
+  *out = blk;
+  return true;
+}
+
+// A flag that is 0 or 1 after truncation.
+bool flag(const host::Call& call, int k, const char* name, int32_t* out) {
+  double v;
+  if (!call.scalar(k, name, &v)) return false;
+  *out = truncToInt32(v);
+  if (*out == 0 || *out == 1) return true;
+  return call.reject("argument %d (%s): expected 0 or 1, found %.17g", k + 1, name, v);
+}
+
+void gateway(host::Call& call) {
+  if (!call.needArgs(kArgCount)) return;
+
+  host::SparseArg A;
+  if (!call.sparse(kA, "A", &A) || !call.shape(kA, "A", A.cols, A.cols)) return;
+  const int64_t n = A.cols;
+
+  const double* B;
+  if (!call.dense(kB, "B", &B)) return;
+  const int64_t k = call.cols(kB);
+  const bool canonical = call.rows(kB) == 1;
+
+  int32_t maxIter;
+  double tol;
+  if (!call.intScalar(kMaxIter, "maxIter", &maxIter) || !call.scalar(kTol, "tol", &tol)) return;
+
+  const bool hasXin = call.present(kXin);
+  if (canonical && hasXin) {
+    mexPrintf("ERROR: canonical + x_in not implemented\n");
+    return;
+  }
+  if (k > INT32_MAX) {
+    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k,
+                INT32_MAX);
+    return;
+  }
+  if (!canonical && !call.shape(kB, "B", n, k)) return;
+  const double* xIn = nullptr;
+  if (hasXin && (!call.dense(kXin, "x_in", &xIn) || !call.shape(kXin, "x_in", n, k))) return;
+
+  int32_t requestedThreads;
+  if (!call.intScalar(kThreads, "numThreads", &requestedThreads)) return;
+
+  const double* rowSubset = nullptr;
+  int64_t m = 0;
+  if (call.present(kRowSubset)) {
+    if (!call.dense(kRowSubset, "rowSubset", &rowSubset)) return;
+    m = std::max(call.rows(kRowSubset), call.cols(kRowSubset));
+    if (m > INT32_MAX) {
+      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
+                  kRowSubset + 1, m, INT32_MAX);
+      return;
+    }
+    if (!call.positions(kRowSubset, "rowSubset", rowSubset, m, n)) return;
+  }
+
+  const uint64_t* blockIndex = nullptr;
+  int32_t wholeBlocks, precondition;
+  if (!bindBlockIndex(call, n, &blockIndex) || !flag(call, kWholeBlocks, "wholeBlocks", &wholeBlocks) ||
+      !flag(call, kPrecondition, "precondition", &precondition))
+    return;
+  if (!wholeLayout(call, A)) return;
+  if (canonical && !call.positions(kB, "B", B, k, n)) return;
+
+  // The layout, built once and shared by every thread.
+  BlockLayout L;
+  DiagBlocks D;
+  CouplingLists C;
+  L.Ir = A.Ir;
+  L.Jc = A.Jc;
+  L.values = A.values;
+  L.blockIndex = blockIndex;
+  L.wholeBlocks = wholeBlocks;
+  L.n = static_cast<uint64_t>(n);
+  struct Release {
+    BlockLayout& L;
+    DiagBlocks& D;
+    CouplingLists& C;
+    ~Release() { freeBlockLayout(L, D, C); }
+  } release{L, D, C};
+
+  switch (buildBlockLayout(L, D, C)) {
+    case LayoutStatus::ok:
+      break;
+    case LayoutStatus::blockTooLarge: {
+      uint64_t size;
+      const int32_t b = largestBlock(L, &size);
+      call.reject("argument %d (blockIndex): block %d holds %" PRIu64
+                  " variables, at most %" PRIu64 " supported",
+                  kBlockIndex + 1, b, size, kMaxBlockSize);
+      return;
+    }
+    case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
+    case LayoutStatus::outOfMemory:
+      call.outOfMemory();
+      return;
+  }
+  if (precondition == 1 && wholeBlocks == 1 && !computeInverseDiagonal(L, D)) {
+    call.outOfMemory();
+    return;
+  }
+
+  DuoProblem pb;
+  pb.n = n;
+  pb.k = k;
+  pb.layout = &L;
+  pb.diag = &D;
+  pb.couple = &C;
+  pb.precondition = precondition == 1;
+  pb.B = B;
+  pb.canonical = canonical;
+  pb.xIn = xIn;
+  pb.rowSubset = rowSubset;
+  pb.m = m;
+  pb.maxIter = maxIter;
+  pb.tol = tol;
+
+  // One slice of n doubles per thread for r, p, z and x, and the lower
+  // sweep's copy of a block's residual.
+  const int T = capThreadCount(requestedThreads, k);
+  const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
+  const uint64_t w = sgsScratchSize(pb);
+  ScratchArray<double> R = makeScratch<double>(slices);
+  ScratchArray<double> P = makeScratch<double>(slices);
+  ScratchArray<double> Z = makeScratch<double>(slices);
+  ScratchArray<double> XF = makeScratch<double>(slices);
+  ScratchArray<double> S;
+  if (w > 0) S = makeScratch<double>(static_cast<size_t>(T) * w);
+  if (!R || !P || !Z || !XF || (w > 0 && !S)) {
+    call.outOfMemory();
+    return;
+  }
+
+  double* X = call.output(0, rowSubset ? m : n, k);
+  solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get());
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("dirsolve_duo", nlhs, plhs, nrhs, prhs);
+  host::runGuarded(call, [&] { gateway(call); });
+}
