@@ -1,0 +1,256 @@
+#include "stepmin/stepmin.hpp"
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "host/convert.hpp"
+#include "host/scratch.hpp"
+
+namespace {
+
+// Where the term x_e + t v_e changes sign; a term without direction gets a
+// breakpoint past hi, so it normally stays linear.
+inline double breakpointOf(double xe, double ve, double hi) {
+  return ve == 0.0 ? hi + 1.0 : -(xe / ve);
+}
+
+// Sign of x_e + t v_e just right of lo.
+inline double signRightOfLo(double xe, double ve, double loPlus) {
+  return ve * loPlus + xe >= 0.0 ? 1.0 : -1.0;
+}
+
+constexpr uint64_t kSignBit = 0x8000000000000000ull;
+
+// Bit patterns whose unsigned order is the order of the doubles (no NaN);
+// both zeros share one key.
+inline uint64_t orderedKey(double d) {
+  if (d == 0.0) d = 0.0;
+  uint64_t u;
+  std::memcpy(&u, &d, sizeof u);
+  return (u & kSignBit) ? ~u : (u | kSignBit);
+}
+
+inline double fromOrderedKey(uint64_t k) {
+  const uint64_t u = (k & kSignBit) ? (k & ~kSignBit) : ~k;
+  double d;
+  std::memcpy(&d, &u, sizeof d);
+  return d;
+}
+
+// The radix sort keeps keys in the value arrays' own storage.
+inline uint64_t loadKey(const double* a, int64_t i) {
+  uint64_t k;
+  std::memcpy(&k, a + i, sizeof k);
+  return k;
+}
+
+inline void storeKey(double* a, int64_t i, uint64_t k) { std::memcpy(a + i, &k, sizeof k); }
+
+// Below this size the radix sort's fixed cost outweighs the merge sort.
+constexpr int32_t kRadixMinCount = 256;
+
+}  // namespace
+
+void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid,
+                         int32_t last, double* scratchValues, int32_t* scratchEntries) {
+  int32_t i = first, j = mid + 1, o = first;
+  while (i <= mid && j <= last) {
+    // ">=" keeps equal values in their order; a NaN on either side takes the right.
+    if (values[j] >= values[i]) {
+      scratchValues[o] = values[i];
+      scratchEntries[o++] = entries[i++];
+    } else {
+      scratchValues[o] = values[j];
+      scratchEntries[o++] = entries[j++];
+    }
+  }
+  for (; i <= mid; ++i, ++o) {
+    scratchValues[o] = values[i];
+    scratchEntries[o] = entries[i];
+  }
+  for (; j <= last; ++j, ++o) {
+    scratchValues[o] = values[j];
+    scratchEntries[o] = entries[j];
+  }
+  const size_t n = static_cast<size_t>(last - first + 1);
+  std::memcpy(values + first, scratchValues + first, n * sizeof(double));
+  std::memcpy(entries + first, scratchEntries + first, n * sizeof(int32_t));
+}
+
+void sortBreakpoints(double* values, int32_t* entries, int32_t first, int32_t last,
+                     double* scratchValues, int32_t* scratchEntries) {
+  if (first >= last) return;
+  const int32_t mid = (first + last) / 2;
+  sortBreakpoints(values, entries, first, mid, scratchValues, scratchEntries);
+  sortBreakpoints(values, entries, mid + 1, last, scratchValues, scratchEntries);
+  mergeBreakpointRuns(values, entries, first, mid, last, scratchValues, scratchEntries);
+}
+
+void radixSortBreakpoints(double* values, int32_t* entries, int32_t count,
+                          double* scratchValues, int32_t* scratchEntries) {
+  uint32_t hist[8][256] = {};
+  for (int32_t i = 0; i < count; ++i) {
+    const uint64_t k = orderedKey(values[i]);
+    storeKey(values, i, k);
+    for (int d = 0; d < 8; ++d) ++hist[d][(k >> (8 * d)) & 255];
+  }
+  double* srcK = values;
+  int32_t* srcE = entries;
+  double* dstK = scratchValues;
+  int32_t* dstE = scratchEntries;
+  for (int d = 0; d < 8 && count > 0; ++d) {
+    const int shift = 8 * d;
+    // A digit all keys share moves nothing.
+    if (hist[d][(loadKey(srcK, 0) >> shift) & 255] == static_cast<uint32_t>(count)) continue;
+    uint32_t offset[256];
+    uint32_t sum = 0;
+    for (int b = 0; b < 256; ++b) {
+      offset[b] = sum;
+      sum += hist[d][b];
+    }
+    for (int32_t i = 0; i < count; ++i) {
+      const uint64_t k = loadKey(srcK, i);
+      const uint32_t o = offset[(k >> shift) & 255]++;
+      storeKey(dstK, o, k);
+      dstE[o] = srcE[i];
+    }
+    std::swap(srcK, dstK);
+    std::swap(srcE, dstE);
+  }
+  if (srcK != values) {
+    std::memcpy(values, srcK, static_cast<size_t>(count) * sizeof(double));
+    std::memcpy(entries, srcE, static_cast<size_t>(count) * sizeof(int32_t));
+  }
+  for (int32_t i = 0; i < count; ++i) values[i] = fromOrderedKey(loadKey(values, i));
+}
+
+double stepMinimize(double A, double B, double C, double lambda, double lo, double hi,
+                    const double* x, const double* v, const double* index, int32_t termCount,
+                    double* minValue, bool* outOfMemory) {
+  const double loPlus = lo + 1e-15;
+  const double hiMinus = hi - 1e-15;
+
+  // Terms without direction enter the list only when hi + 1 is not past
+  // hi - 1e-15 (hi infinite, NaN or beyond 2^53), so the list is sized for
+  // them too in that case.
+  int32_t capacity = termCount;
+  if (!index) {
+    const double t0 = breakpointOf(0.0, 0.0, hi);
+    if (loPlus > t0 || t0 > hiMinus) {
+      capacity = 0;
+      for (int32_t e = 0; e < termCount; ++e) capacity += v[e] != 0.0;
+    }
+  }
+  ScratchArray<double> values = makeScratch<double>(static_cast<size_t>(capacity));
+  ScratchArray<int32_t> entries = makeScratch<int32_t>(static_cast<size_t>(capacity));
+  if (!values || !entries) {
+    *outOfMemory = true;
+    return 0.0;
+  }
+  double* b = values.get();
+  int32_t* be = entries.get();
+
+  double Xout = 0.0, Vout = 0.0, Xin = 0.0, Vin = 0.0;
+  int32_t k = 0;
+  bool anyNaN = false, anyNegativeZero = false;
+  for (int32_t i = 0; i < termCount; ++i) {
+    const int32_t e = index ? truncToInt32(index[i]) - 1 : i;
+    const double xe = x[e], ve = v[e];
+    const double te = breakpointOf(xe, ve, hi);
+    const double s = signRightOfLo(xe, ve, loPlus);
+    if (loPlus > te || te > hiMinus) {
+      Xout += s * xe;
+      Vout += s * ve;
+    } else {
+      b[k] = te;
+      be[k++] = e;
+      Xin += s * xe;
+      Vin += s * ve;
+      anyNaN |= std::isnan(te);
+      anyNegativeZero |= te == 0.0 && std::signbit(te);
+    }
+  }
+
+  // Terms linear on the whole interval fold into the smooth part.
+  const double A1 = A + Xout * lambda;
+  const double B1 = B + Vout * lambda;
+
+  if (k == 0) {
+    const double tStar = -(B1 / (2.0 * C));
+    const double t1 = hi > tStar ? tStar : hi;
+    const double t = lo > t1 ? lo : t1;
+    *minValue = C * t * t + B1 * t + A1;
+    return t;
+  }
+
+  {
+    ScratchArray<double> sortValues = makeScratch<double>(static_cast<size_t>(k));
+    ScratchArray<int32_t> sortEntries = makeScratch<int32_t>(static_cast<size_t>(k));
+    if (!sortValues || !sortEntries) {
+      *outOfMemory = true;
+      return 0.0;
+    }
+    // Without NaN a stable sort has one result, so the fast one may serve.
+    if (anyNaN || k < kRadixMinCount) {
+      sortBreakpoints(b, be, 0, k - 1, sortValues.get(), sortEntries.get());
+    } else {
+      radixSortBreakpoints(b, be, k, sortValues.get(), sortEntries.get());
+      if (anyNegativeZero) {
+        for (int32_t j = 0; j < k; ++j)
+          if (b[j] == 0.0) b[j] = breakpointOf(x[be[j]], v[be[j]], hi);
+      }
+    }
+  }
+
+  // Crossing a breakpoint flips its term's sign.
+  auto pass = [&](int32_t j) {
+    const int32_t e = be[j];
+    const double s = signRightOfLo(x[e], v[e], loPlus);
+    Xin -= 2.0 * s * x[e];
+    Vin -= 2.0 * s * v[e];
+  };
+  // Passes b_j and every following breakpoint closer than 1e-7 to its predecessor.
+  auto passCluster = [&](int32_t j) {
+    pass(j++);
+    while (j < k && std::fabs(b[j] - b[j - 1]) < 1e-7) pass(j++);
+    return j;
+  };
+  double Bp = 0.0;
+  auto vertex = [&] {
+    Bp = Vin * lambda + B1;
+    return -(Bp / (2.0 * C));
+  };
+  auto value = [&](double t) { return (C * t + Bp) * t + A1 + Xin * lambda; };
+
+  double tStar = vertex();
+  double t1 = tStar > b[0] ? b[0] : tStar;
+  double tBest = lo > t1 ? lo : t1;
+  double fBest = value(tBest);
+
+  int32_t j = passCluster(0);
+  while (j < k) {
+    tStar = vertex();
+    t1 = tStar > b[j] ? b[j] : tStar;
+    const double tc = b[j - 1] > t1 ? b[j - 1] : t1;
+    const double fc = value(tc);
+    if (!(fBest >= fc)) break;
+    // An equal value moves the result to the later piece.
+    fBest = fc;
+    tBest = tc;
+    j = passCluster(j);
+  }
+
+  // The last piece, with the sums as the scan left them; a tie keeps the
+  // earlier result.
+  tStar = vertex();
+  t1 = tStar > hi ? hi : tStar;
+  const double tc = b[k - 1] > t1 ? b[k - 1] : t1;
+  const double fc = value(tc);
+  if (fBest > fc) {
+    fBest = fc;
+    tBest = tc;
+  }
+  *minValue = fBest;
+  return tBest;
+}

@@ -1,0 +1,68 @@
+// [t, f] = stepmin(x, v, C, B, A, lo, hi, lambda [, index])
+#include <cinttypes>
+#include <cstdint>
+
+#include "host/mexhost.hpp"
+#include "stepmin/stepmin.hpp"
+
+namespace {
+
+enum Arg { kX, kV, kC, kB, kA, kLo, kHi, kLambda, kIndex, kRequiredArgs = kIndex };
+
+void gateway(host::Call& call) {
+  if (!call.needArgs(kRequiredArgs)) return;
+
+  const double* x;
+  const double* v;
+  if (!call.dense(kX, "x", &x) || !call.dense(kV, "v", &v)) return;
+  double C, B, A, lo, hi, lambda;
+  if (!call.scalar(kC, "C", &C) || !call.scalar(kB, "B", &B) || !call.scalar(kA, "A", &A) ||
+      !call.scalar(kLo, "lo", &lo) || !call.scalar(kHi, "hi", &hi) ||
+      !call.scalar(kLambda, "lambda", &lambda))
+    return;
+  // The historical message, without a line break.
+  if (call.rows(kX) != call.rows(kV) || call.cols(kX) != call.cols(kV)) {
+    mexPrintf("error: x and v are not from the same size! Aborting!");
+    return;
+  }
+  const int64_t numel = call.numel(kX);
+  if (numel > INT32_MAX) {
+    call.reject("argument %d (x): %" PRId64 " elements, at most %d supported", kX + 1, numel,
+                INT32_MAX);
+    return;
+  }
+
+  // Read only when given; an empty one selects no term at all.
+  const double* index = nullptr;
+  int64_t termCount = numel;
+  if (call.nrhs() > kIndex) {
+    if (!call.dense(kIndex, "index", &index)) return;
+    // A matrix with several rows contributes its first column.
+    termCount = call.rows(kIndex) == 1 ? call.cols(kIndex) : call.rows(kIndex);
+    if (call.numel(kIndex) == 0) termCount = 0;
+    if (termCount > INT32_MAX) {
+      call.reject("argument %d (index): %" PRId64 " elements, at most %d supported", kIndex + 1,
+                  termCount, INT32_MAX);
+      return;
+    }
+    if (!call.positions(kIndex, "index", index, termCount, numel)) return;
+  }
+
+  double f = 0.0;
+  bool outOfMemory = false;
+  const double t = stepMinimize(A, B, C, lambda, lo, hi, x, v, index,
+                                static_cast<int32_t>(termCount), &f, &outOfMemory);
+  if (outOfMemory) {
+    call.outOfMemory();
+    return;
+  }
+  if (double* out = call.output(0, 1, 1)) *out = t;
+  if (double* out = call.output(1, 1, 1)) *out = f;
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  host::Call call("stepmin", nlhs, plhs, nrhs, prhs);
+  host::runGuarded(call, [&] { gateway(call); });
+}
