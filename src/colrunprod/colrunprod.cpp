@@ -1,0 +1,57 @@
+#include "colrunprod/colrunprod.hpp"
+
+#include "host/convert.hpp"
+
+namespace {
+
+// Output columns one walk serves: the list is read and each position split
+// once per block, while the block's columns of C stay in cache.
+constexpr int32_t kBlock = 8;
+
+// Columns 0..J-1 of o (stride L) from columns 0..J-1 of C (stride M); each
+// column's sums and stores are exactly those of a walk of its own.
+template <int J>
+void walkColumns(double* o, const double* values, const double* positions, int32_t count,
+                 int64_t L, const double* C, int32_t M) {
+  if (count == 0) return;
+  const int64_t ldc = M;
+  double sum[J];
+  for (int t = 0; t < J; ++t) sum[t] = 0.0;
+  int32_t c = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t k = truncToInt32(positions[i]) - 1;
+    const int32_t q = k / M;
+    const int32_t r = k % M;
+    if (q != c) {
+      // A new run: the finished one is assigned, not added.
+      for (int t = 0; t < J; ++t) {
+        o[c + t * L] = sum[t];
+        sum[t] = 0.0;
+      }
+    }
+    c = q;
+    const double v = values[i];
+    for (int t = 0; t < J; ++t) sum[t] = sum[t] + C[r + t * ldc] * v;
+  }
+  for (int t = 0; t < J; ++t) o[c + t * L] = sum[t];
+}
+
+}  // namespace
+
+void sparseTransposeDenseColumns(double* out, const double* values, const double* positions,
+                                 int32_t count, int32_t L, const double* C, int32_t N, int32_t M) {
+  // Whole blocks first, then the remaining columns one by one.
+  const int32_t blocks = N / kBlock;
+  const int32_t tasks = blocks + N % kBlock;
+  const int64_t ldo = L, ldc = M;
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int32_t t = 0; t < tasks; ++t) {
+    if (t < blocks) {
+      const int64_t j = static_cast<int64_t>(t) * kBlock;
+      walkColumns<kBlock>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+    } else {
+      const int64_t j = static_cast<int64_t>(blocks) * kBlock + (t - blocks);
+      walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+    }
+  }
+}

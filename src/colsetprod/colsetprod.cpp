@@ -1,0 +1,78 @@
+#include "colsetprod/colsetprod.hpp"
+
+#include "host/convert.hpp"
+
+namespace {
+
+// Output columns one walk serves: the list is read and each position split
+// once per block, while the block's columns of X and out stay in cache.
+constexpr int32_t kBlock = 8;
+
+// Columns 0..J-1 of o from columns 0..J-1 of X (both stride n); each
+// column's operations are exactly those of a walk of its own.
+template <int J>
+void walkColumns(double* o, const double* values, const double* X, const double* positions,
+                 int32_t count, const double* map, const double* mask, int32_t n) {
+  if (count == 0) return;
+  const int64_t ld = n;
+  double sum[J];
+  for (int t = 0; t < J; ++t) sum[t] = 0.0;
+  int32_t c = 0;
+  int32_t g = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t k = truncToInt32(positions[i]) - 1;
+    const int32_t q = k / n;
+    const int32_t r = k % n;
+    const double v = values[i];
+    if (truncToInt32(mask[r]) == 0) {
+      // Column share: the entry is A(r, b) and X(b, j) comes from its block row b.
+      const int32_t b = truncToInt32(map[q]) - 1;
+      for (int t = 0; t < J; ++t) o[r + t * ld] = X[b + t * ld] * v + o[r + t * ld];
+    }
+    if (q != c) {
+      const int32_t row = truncToInt32(map[g]) - 1;
+      for (int t = 0; t < J; ++t) {
+        o[row + t * ld] = sum[t];
+        sum[t] = 0.0;
+      }
+      ++g;
+    }
+    c = q;
+    // Row share: the entry is also A(b, r) of the run's block row.
+    for (int t = 0; t < J; ++t) sum[t] = sum[t] + X[r + t * ld] * v;
+  }
+  const int32_t row = truncToInt32(map[g]) - 1;
+  for (int t = 0; t < J; ++t) o[row + t * ld] = sum[t];
+}
+
+}  // namespace
+
+void symBlockTimesDense(double* out, const double* values, const double* X,
+                        const double* positions, int32_t count, const double* map,
+                        const double* mask, int32_t n, int32_t N) {
+  // Whole blocks first, then the remaining columns one by one.
+  const int32_t blocks = N / kBlock;
+  const int32_t tasks = blocks + N % kBlock;
+  const int64_t ld = n;
+#pragma omp parallel for schedule(static)
+  for (int32_t t = 0; t < tasks; ++t) {
+    if (t < blocks) {
+      const int64_t j = static_cast<int64_t>(t) * kBlock;
+      walkColumns<kBlock>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+    } else {
+      const int64_t j = static_cast<int64_t>(blocks) * kBlock + (t - blocks);
+      walkColumns<1>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+    }
+  }
+}
+
+int64_t columnChanges(const double* positions, int32_t count, int32_t n) {
+  int64_t g = 0;
+  int32_t c = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t q = (truncToInt32(positions[i]) - 1) / n;
+    g += q != c;
+    c = q;
+  }
+  return g;
+}
