@@ -28,6 +28,12 @@ void gateway(host::Call& call) {
   if (!call.sparsePattern(kPattern, "pattern", &pattern) ||
       !call.shape(kPattern, "pattern", N, K))
     return;
+  if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
+    call.reject("X and Q give a block of %" PRId64 " x %" PRId64
+                ", too large for 32-bit positions (N*K must stay below 2^32)",
+                N, K);
+    return;
+  }
   if (!call.dense(kR, "R", &R) || !call.shape(kR, "R", N, K)) return;
 
   double lambda;
@@ -50,12 +56,6 @@ void gateway(host::Call& call) {
     }
   }
 
-  if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
-    call.reject("a block of %" PRId64 " x %" PRId64
-                " entries has positions beyond 32 bits; N*K must stay below 2^32",
-                N, K);
-    return;
-  }
   if (M > kBlasIntMax || K > kBlasIntMax) {
     call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range",
                 kQ + 1, M, K);
