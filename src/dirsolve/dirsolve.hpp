@@ -56,8 +56,13 @@ struct DirsolveProblem {
   double tol = 0.0;
 };
 
+// Columns are solved in pairs, so each thread takes up to two slices of n
+// doubles in every scratch buffer.
+inline int64_t lanesPerThread(int64_t k) { return k < 2 ? 1 : 2; }
+
 // Solves every column on numThreads threads. X is n x k (m x k with a row
-// subset). R, P, Z and, with a row subset, XF hold numThreads * n doubles.
-// Indices in B and rowSubset must already lie in 1..n.
+// subset). R, P, Z and, with a row subset, XF hold numThreads *
+// lanesPerThread(k) * n doubles. Indices in B and rowSubset must already
+// lie in 1..n.
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
                   double* Z, double* XF);

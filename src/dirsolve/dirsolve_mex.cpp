@@ -89,10 +89,11 @@ void gateway(host::Call& call) {
   if (!triangleLayout(call, kA, "A", A, true)) return;
   if (canonical && !call.positions(kB, "B", B, k, n)) return;
 
-  // Scratch: reciprocal diagonals (only L's and U's that are used), then one
-  // slice of n doubles per thread for r, p, z and, with a row subset, x.
-  const int T = capThreadCount(requestedThreads, k);
-  const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
+  // Scratch: reciprocal diagonals (only L's and U's that are used), then
+  // slices of n doubles per thread for r, p, z and, with a row subset, x.
+  const int64_t lanes = lanesPerThread(k);
+  const int T = capThreadCount(requestedThreads, (k + lanes - 1) / lanes);
+  const size_t slices = static_cast<size_t>(T * lanes) * static_cast<size_t>(n);
   ScratchArray<double> recipL, recipU, R, P, Z, XF;
   if (hasL) {
     recipL = makeScratch<double>(n);

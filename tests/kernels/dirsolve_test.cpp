@@ -233,7 +233,7 @@ DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, in
 
 std::vector<double> solve(const DirsolveProblem& pb, int threads) {
   const int64_t rows = pb.rowSubset ? pb.m : pb.n;
-  std::vector<double> X(rows * pb.k, 0.0), R(threads * pb.n), P(R.size()), Z(R.size()),
+  std::vector<double> X(rows * pb.k, 0.0), R(threads * lanesPerThread(pb.k) * pb.n), P(R.size()), Z(R.size()),
       XF(R.size());
   solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data());
   return X;
@@ -251,6 +251,34 @@ TEST(SolveColumns, SameBitsForAnyThreadCountAndMode) {
     const std::vector<double> one = solve(pb, 1);
     EXPECT_EQ(one, solve(pb, 2)) << "variant " << variant;
     EXPECT_EQ(one, solve(pb, 5)) << "variant " << variant;
+  }
+}
+
+TEST(SolveColumns, PairedColumnsMatchSolvingEachAlone) {
+  const TestSystem s = makeSystem(45, 18);
+  const int64_t n = s.n, k = 5;
+  std::vector<double> B = randomVector(n * k, 19);
+  for (int64_t i = 0; i < n; ++i) {
+    B[i + 1 * n] *= 1e-3;  // converges at another pass than its partner
+    B[i + 2 * n] = 0.0;    // no pass at all
+  }
+  const Factor L = s.L(), U = s.U();
+  for (int variant = 0; variant < 2; ++variant) {
+    DirsolveProblem pb = problemFor(s, B, k);
+    pb.tol = 1e-7;
+    if (variant == 1) pb.L = &L, pb.U = &U;
+    const std::vector<double> X = solve(pb, 2);
+    for (int64_t j = 0; j < k; ++j) {
+      std::vector<double> x(n, 0.0), r(B.begin() + j * n, B.begin() + (j + 1) * n), p(n), z(n);
+      if (variant == 1)
+        pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), pb.maxIter, pb.tol, r.data(),
+                       p.data(), z.data());
+      else
+        pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), pb.maxIter, pb.tol,
+                       r.data(), p.data(), z.data());
+      EXPECT_EQ(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n), x)
+          << "column " << j << " variant " << variant;
+    }
   }
 }
 
