@@ -1,1 +1,0 @@
-disp('demo placeholder')
