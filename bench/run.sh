@@ -8,6 +8,6 @@ case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 for script in "$ROOT"/bench/*_bench.m; do
   name=$(basename "$script" .m)
   echo "== $name"
-  octave-cli --no-gui --norc --quiet --eval \
+  octave-cli --no-gui --norc --no-history --quiet --eval \
     "addpath('$BUILD/mex'); addpath('$BUILD/bench'); addpath('$ROOT/bench'); $name"
 done
