@@ -9,15 +9,28 @@
 
 namespace {
 
+// c ? a : b through bit masks: the compiler turns a plain conditional on
+// data into a branch, and a mispredicted branch stalls the gathers behind it.
+inline double pick(bool c, double a, double b) {
+  uint64_t ua, ub;
+  std::memcpy(&ua, &a, sizeof ua);
+  std::memcpy(&ub, &b, sizeof ub);
+  const uint64_t m = 0 - static_cast<uint64_t>(c);
+  const uint64_t u = (ua & m) | (ub & ~m);
+  double d;
+  std::memcpy(&d, &u, sizeof d);
+  return d;
+}
+
 // Where the term x_e + t v_e changes sign; a term without direction gets a
 // breakpoint past hi, so it normally stays linear.
 inline double breakpointOf(double xe, double ve, double hi) {
-  return ve == 0.0 ? hi + 1.0 : -(xe / ve);
+  return pick(ve == 0.0, hi + 1.0, -(xe / ve));
 }
 
 // Sign of x_e + t v_e just right of lo.
 inline double signRightOfLo(double xe, double ve, double loPlus) {
-  return ve * loPlus + xe >= 0.0 ? 1.0 : -1.0;
+  return pick(ve * loPlus + xe >= 0.0, 1.0, -1.0);
 }
 
 constexpr uint64_t kSignBit = 0x8000000000000000ull;
@@ -49,6 +62,10 @@ inline void storeKey(double* a, int64_t i, uint64_t k) { std::memcpy(a + i, &k, 
 
 // Below this size the radix sort's fixed cost outweighs the merge sort.
 constexpr int32_t kRadixMinCount = 256;
+
+// Listed and sorted terms are scattered over x and v: their loads are
+// requested this many terms early.
+constexpr int32_t kPrefetchAhead = 32;
 
 }  // namespace
 
@@ -89,29 +106,33 @@ void sortBreakpoints(double* values, int32_t* entries, int32_t first, int32_t la
 
 void radixSortBreakpoints(double* values, int32_t* entries, int32_t count,
                           double* scratchValues, int32_t* scratchEntries) {
-  uint32_t hist[8][256] = {};
+  // Six digits of 11 bits cover the 64-bit keys.
+  constexpr int kDigits = 6, kBits = 11, kBuckets = 1 << kBits;
+  uint32_t hist[kDigits * kBuckets] = {};
   for (int32_t i = 0; i < count; ++i) {
     const uint64_t k = orderedKey(values[i]);
     storeKey(values, i, k);
-    for (int d = 0; d < 8; ++d) ++hist[d][(k >> (8 * d)) & 255];
+    for (int d = 0; d < kDigits; ++d) ++hist[d * kBuckets + ((k >> (kBits * d)) & (kBuckets - 1))];
   }
   double* srcK = values;
   int32_t* srcE = entries;
   double* dstK = scratchValues;
   int32_t* dstE = scratchEntries;
-  for (int d = 0; d < 8 && count > 0; ++d) {
-    const int shift = 8 * d;
+  for (int d = 0; d < kDigits && count > 0; ++d) {
+    const int shift = kBits * d;
+    uint32_t* offset = &hist[d * kBuckets];
     // A digit all keys share moves nothing.
-    if (hist[d][(loadKey(srcK, 0) >> shift) & 255] == static_cast<uint32_t>(count)) continue;
-    uint32_t offset[256];
+    if (offset[(loadKey(srcK, 0) >> shift) & (kBuckets - 1)] == static_cast<uint32_t>(count))
+      continue;
     uint32_t sum = 0;
-    for (int b = 0; b < 256; ++b) {
+    for (int b = 0; b < kBuckets; ++b) {
+      const uint32_t c = offset[b];
       offset[b] = sum;
-      sum += hist[d][b];
+      sum += c;
     }
     for (int32_t i = 0; i < count; ++i) {
       const uint64_t k = loadKey(srcK, i);
-      const uint32_t o = offset[(k >> shift) & 255]++;
+      const uint32_t o = offset[(k >> shift) & (kBuckets - 1)]++;
       storeKey(dstK, o, k);
       dstE[o] = srcE[i];
     }
@@ -142,8 +163,10 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
       for (int32_t e = 0; e < termCount; ++e) capacity += v[e] != 0.0;
     }
   }
-  ScratchArray<double> values = makeScratch<double>(static_cast<size_t>(capacity));
-  ScratchArray<int32_t> entries = makeScratch<int32_t>(static_cast<size_t>(capacity));
+  // One spare slot: the classification stores every term and keeps it by
+  // advancing k.
+  ScratchArray<double> values = makeScratch<double>(static_cast<size_t>(capacity) + 1);
+  ScratchArray<int32_t> entries = makeScratch<int32_t>(static_cast<size_t>(capacity) + 1);
   if (!values || !entries) {
     *outOfMemory = true;
     return 0.0;
@@ -151,25 +174,32 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
   double* b = values.get();
   int32_t* be = entries.get();
 
+  // Branch-free, so that the gathers of many terms overlap. Adding 0.0
+  // leaves a sum unchanged: one that starts at +0.0 never becomes -0.0.
   double Xout = 0.0, Vout = 0.0, Xin = 0.0, Vin = 0.0;
   int32_t k = 0;
   bool anyNaN = false, anyNegativeZero = false;
   for (int32_t i = 0; i < termCount; ++i) {
+    if (index && i + kPrefetchAhead < termCount) {
+      const int32_t ahead = truncToInt32(index[i + kPrefetchAhead]) - 1;
+      __builtin_prefetch(x + ahead);
+      __builtin_prefetch(v + ahead);
+    }
     const int32_t e = index ? truncToInt32(index[i]) - 1 : i;
     const double xe = x[e], ve = v[e];
     const double te = breakpointOf(xe, ve, hi);
     const double s = signRightOfLo(xe, ve, loPlus);
-    if (loPlus > te || te > hiMinus) {
-      Xout += s * xe;
-      Vout += s * ve;
-    } else {
-      b[k] = te;
-      be[k++] = e;
-      Xin += s * xe;
-      Vin += s * ve;
-      anyNaN |= std::isnan(te);
-      anyNegativeZero |= te == 0.0 && std::signbit(te);
-    }
+    const double sx = s * xe, sv = s * ve;
+    const bool inside = !((loPlus > te) | (te > hiMinus));
+    Xout += pick(inside, 0.0, sx);
+    Vout += pick(inside, 0.0, sv);
+    Xin += pick(inside, sx, 0.0);
+    Vin += pick(inside, sv, 0.0);
+    b[k] = te;
+    be[k] = e;
+    k += inside;
+    anyNaN |= inside & std::isnan(te);
+    anyNegativeZero |= inside & (te == 0.0) & std::signbit(te);
   }
 
   // Terms linear on the whole interval fold into the smooth part.
@@ -205,6 +235,10 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
 
   // Crossing a breakpoint flips its term's sign.
   auto pass = [&](int32_t j) {
+    if (j + kPrefetchAhead < k) {
+      __builtin_prefetch(x + be[j + kPrefetchAhead]);
+      __builtin_prefetch(v + be[j + kPrefetchAhead]);
+    }
     const int32_t e = be[j];
     const double s = signRightOfLo(x[e], v[e], loPlus);
     Xin -= 2.0 * s * x[e];
