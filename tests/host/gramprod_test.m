@@ -53,6 +53,9 @@ for f = [1 0 -4 0.5 1e9 NaN]
   [r2, c2, v2] = gramprod (X, 3, f);
   expect_bits ([r2 c2 v2], [r c v], sprintf ('factor %g', f));
 end
+X0 = X + 0;
+gramprod (X, 3, 1);
+expect_bits (X, X0, 'X unchanged');
 expect_bits (gramprod (X, 3, 1), r, 'one output');
 [r2, c2] = gramprod (X, 3, 1);
 expect_bits ([r2 c2], [r c], 'two outputs');

@@ -82,6 +82,10 @@ for cap = [1 0 -5 2^40 NaN]
   [p2, d2, q2] = slopemask (X, Q, pattern, R, 2, 1:20, cap, 1);
   expect_bits ([p2 d2 q2], [pos D P], sprintf ('capacity %g', cap));
 end
+% Inputs are never written (compared bit for bit with copies taken first).
+X0 = X + 0; Q0 = Q + 0; R0 = R + 0; pat0 = nonzeros (pattern) + 0;
+slopemask (X, Q, pattern, R, 2, 1:20, 1, 0);
+expect_bits ({X, Q, R, nonzeros(pattern)}, {X0, Q0, R0, pat0}, 'inputs unchanged');
 % Fewer outputs asked for: the first ones, nothing else written.
 expect_bits (slopemask (X, Q, pattern, R, 2, 1:20, 1, 1), pos, 'one output');
 [p2, d2] = slopemask (X, Q, pattern, R, 2, 1:20, 1, 1);
