@@ -1,5 +1,8 @@
 #include "colrunprod/colrunprod.hpp"
 
+#include <omp.h>
+
+#include "colrunprod/column_split.hpp"
 #include "host/convert.hpp"
 
 namespace {
@@ -18,10 +21,10 @@ void walkColumns(double* o, const double* values, const double* positions, int32
   double sum[J];
   for (int t = 0; t < J; ++t) sum[t] = 0.0;
   int32_t c = 0;
+  ColumnSplit split(M);
   for (int32_t i = 0; i < count; ++i) {
-    const int32_t k = truncToInt32(positions[i]) - 1;
-    const int32_t q = k / M;
-    const int32_t r = k % M;
+    int32_t q, r;
+    split.at(truncToInt32(positions[i]) - 1, &q, &r);
     if (q != c) {
       // A new run: the finished one is assigned, not added.
       for (int t = 0; t < J; ++t) {
@@ -40,18 +43,22 @@ void walkColumns(double* o, const double* values, const double* positions, int32
 
 void sparseTransposeDenseColumns(double* out, const double* values, const double* positions,
                                  int32_t count, int32_t L, const double* C, int32_t N, int32_t M) {
-  // Whole blocks first, then the remaining columns one by one.
-  const int32_t blocks = N / kBlock;
-  const int32_t tasks = blocks + N % kBlock;
+  // Blocks of J columns, J halved while there are fewer blocks than
+  // threads; the remaining columns one by one.
+  int32_t J = kBlock;
+  while (J > 1 && N / J < omp_get_max_threads()) J /= 2;
+  const int32_t blocks = N / J;
+  const int32_t tasks = blocks + N % J;
   const int64_t ldo = L, ldc = M;
 #pragma omp parallel for schedule(dynamic, 1)
   for (int32_t t = 0; t < tasks; ++t) {
-    if (t < blocks) {
-      const int64_t j = static_cast<int64_t>(t) * kBlock;
-      walkColumns<kBlock>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
-    } else {
-      const int64_t j = static_cast<int64_t>(blocks) * kBlock + (t - blocks);
-      walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+    const int64_t j = t < blocks ? static_cast<int64_t>(t) * J
+                                 : static_cast<int64_t>(blocks) * J + (t - blocks);
+    switch (t < blocks ? J : 1) {
+      case 8: walkColumns<8>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
+      case 4: walkColumns<4>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
+      case 2: walkColumns<2>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
+      default: walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
     }
   }
 }

@@ -1,12 +1,15 @@
 #include "colsetprod/colsetprod.hpp"
 
+#include <omp.h>
+
+#include "colrunprod/column_split.hpp"
 #include "host/convert.hpp"
 
 namespace {
 
 // Output columns one walk serves: the list is read and each position split
 // once per block, while the block's columns of X and out stay in cache.
-constexpr int32_t kBlock = 8;
+constexpr int32_t kBlock = 4;
 
 // Columns 0..J-1 of o from columns 0..J-1 of X (both stride n); each
 // column's operations are exactly those of a walk of its own.
@@ -19,10 +22,10 @@ void walkColumns(double* o, const double* values, const double* X, const double*
   for (int t = 0; t < J; ++t) sum[t] = 0.0;
   int32_t c = 0;
   int32_t g = 0;
+  ColumnSplit split(n);
   for (int32_t i = 0; i < count; ++i) {
-    const int32_t k = truncToInt32(positions[i]) - 1;
-    const int32_t q = k / n;
-    const int32_t r = k % n;
+    int32_t q, r;
+    split.at(truncToInt32(positions[i]) - 1, &q, &r);
     const double v = values[i];
     if (truncToInt32(mask[r]) == 0) {
       // Column share: the entry is A(r, b) and X(b, j) comes from its block row b.
@@ -50,18 +53,27 @@ void walkColumns(double* o, const double* values, const double* X, const double*
 void symBlockTimesDense(double* out, const double* values, const double* X,
                         const double* positions, int32_t count, const double* map,
                         const double* mask, int32_t n, int32_t N) {
-  // Whole blocks first, then the remaining columns one by one.
-  const int32_t blocks = N / kBlock;
-  const int32_t tasks = blocks + N % kBlock;
+  // Blocks of J columns, J halved while there are fewer blocks than
+  // threads; the remaining columns one by one.
+  int32_t J = kBlock;
+  while (J > 1 && N / J < omp_get_max_threads()) J /= 2;
+  const int32_t blocks = N / J;
+  const int32_t tasks = blocks + N % J;
   const int64_t ld = n;
 #pragma omp parallel for schedule(static)
   for (int32_t t = 0; t < tasks; ++t) {
-    if (t < blocks) {
-      const int64_t j = static_cast<int64_t>(t) * kBlock;
-      walkColumns<kBlock>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
-    } else {
-      const int64_t j = static_cast<int64_t>(blocks) * kBlock + (t - blocks);
-      walkColumns<1>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+    const int64_t j = t < blocks ? static_cast<int64_t>(t) * J
+                                 : static_cast<int64_t>(blocks) * J + (t - blocks);
+    switch (t < blocks ? J : 1) {
+      case 4:
+        walkColumns<4>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+        break;
+      case 2:
+        walkColumns<2>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+        break;
+      default:
+        walkColumns<1>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
+        break;
     }
   }
 }
