@@ -48,7 +48,8 @@ void gateway(host::Call& call) {
   if (wholeColumns == 0) {
     if (!call.dense(kColIndex, "colIndex", &colIndex)) return;
     const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
-    if (std::max(m, n) != K || std::min(m, n) > 1) {
+    // A 0 x K array has K as its larger dimension but nothing to read.
+    if (call.numel(kColIndex) != K || std::min(m, n) > 1) {
       call.reject("argument %d (colIndex): expected a vector of %" PRId64
                   " elements (the columns of Q), found %" PRId64 " x %" PRId64,
                   kColIndex + 1, K, m, n);
