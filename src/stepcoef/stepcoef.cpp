@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr int32_t kPrefetchAhead = 32;
+
 // One pass over a list: gathers, stores and adds to both sums in the order
 // of separate gather-then-sum passes, so the results are the same.
 template <bool Doubled>
@@ -11,6 +13,14 @@ void stackList(const double* X, const double* V, const double* H, const double* 
                const double* list, int32_t count, double& lin, double& quad, double* xs,
                double* vs) {
   for (int32_t i = 0; i < count; ++i) {
+    // Listed entries scatter over four arrays: their lines are requested early.
+    if (i + kPrefetchAhead < count) {
+      const int32_t ahead = truncToInt32(list[i + kPrefetchAhead]) - 1;
+      __builtin_prefetch(X + ahead);
+      __builtin_prefetch(V + ahead);
+      __builtin_prefetch(H + ahead);
+      __builtin_prefetch(G + ahead);
+    }
     const int32_t e = truncToInt32(list[i]) - 1;
     const double ve = Doubled ? V[e] * 2.0 : V[e];
     if (xs) xs[i] = Doubled ? X[e] * 2.0 : X[e];
