@@ -22,8 +22,10 @@ void gateway(host::Call& call) {
   const double *X, *Q, *R;
   if (!call.dense(kX, "X", &X)) return;
   const int64_t M = call.rows(kX), N = call.cols(kX);
-  if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, -1)) return;
-  const int64_t K = call.cols(kQ);
+  // K is colIndex's larger dimension, in both modes; Q, R and the pattern
+  // must agree with it.
+  const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
+  if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, K)) return;
   host::SparseArg pattern;
   if (!call.sparsePattern(kPattern, "pattern", &pattern) ||
       !call.shape(kPattern, "pattern", N, K))
@@ -43,15 +45,16 @@ void gateway(host::Call& call) {
       !call.intScalar(kWholeColumns, "wholeColumns", &wholeColumns))
     return;
 
-  // colIndex is read only below the diagonal; whole columns ignore it.
+  // colIndex's values are read only below the diagonal; whole columns take
+  // nothing but K from it.
   const double* colIndex = nullptr;
   if (wholeColumns == 0) {
     if (!call.dense(kColIndex, "colIndex", &colIndex)) return;
     const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
     // A 0 x K array has K as its larger dimension but nothing to read.
-    if (call.numel(kColIndex) != K || std::min(m, n) > 1) {
+    if (call.numel(kColIndex) != K) {
       call.reject("argument %d (colIndex): expected a vector of %" PRId64
-                  " elements (the columns of Q), found %" PRId64 " x %" PRId64,
+                  " elements, found %" PRId64 " x %" PRId64,
                   kColIndex + 1, K, m, n);
       return;
     }
