@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "host/convert.hpp"
@@ -71,21 +72,154 @@ void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double*
   }
 }
 
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
-                   double* s) {
-  const uint64_t* bs = L.blockStart;
-  // Each block's pass touches only its own slice of z, so the slice is
-  // cleared just before it.
-  for (int32_t b = 0; b < L.numBlocks; ++b) {
-    const uint64_t lo = bs[b], w = bs[b + 1] - lo;
-    std::memset(z + lo, 0, sizeof(double) * w);
-    if (L.wholeBlocks == 1) {
-      blockSgsWhole(L, D, b, z, r);
-    } else {
-      std::memcpy(s, r + lo, sizeof(double) * w);
-      blockSgsLower(L, D, b, z, s);
+namespace {
+
+// Lanes of one application: blocks swept side by side. A block's rows
+// depend on each other, blocks do not, so interleaving kSgsLanes of them
+// lets the processor overlap their dependence chains; each block's own
+// order of operations is unchanged. A lane of length 0 is idle.
+struct Lanes {
+  uint64_t lo[kSgsLanes];
+  uint64_t len[kSgsLanes];
+  double* s[kSgsLanes];  // the lower variant's local residual copies
+  uint64_t maxLen;
+};
+
+// Whole blocks. Forward, z is still 0 at and after row i, so with finite
+// entries those products are +-0 and are left out: rows ascend, so they
+// end the column, and subtracting +-0 changes at most the sign of a zero
+// t, which z[i] = t * inv + 0 does not keep.
+template <bool SkipZeros>
+void sweepWholeLanes(const DiagBlocks& D, const Lanes& W, double* z, const double* r) {
+  const uint64_t* cs = D.diagColStart;
+  const uint16_t* row = D.diagRow;
+  const double* val = D.diagValue;
+  const double* inv = D.invDiag;
+  for (uint64_t q = 0; q < W.maxLen; ++q) {
+    for (int g = 0; g < kSgsLanes; ++g) {
+      if (q >= W.len[g]) continue;
+      const uint64_t i = W.lo[g] + q;
+      const double* zb = z + W.lo[g];
+      double t = r[i];
+      uint64_t e = cs[i];
+      const uint64_t end = cs[i + 1];
+      if constexpr (SkipZeros) {
+        for (; e < end && row[e] < q; ++e) t = t - zb[row[e]] * val[e];
+      } else {
+        for (; e < end; ++e) t = t - zb[row[e]] * val[e];
+      }
+      z[i] = t * inv[i] + z[i];
     }
   }
+  for (uint64_t q = 0; q < W.maxLen; ++q) {
+    for (int g = 0; g < kSgsLanes; ++g) {
+      if (q >= W.len[g]) continue;
+      const uint64_t i = W.lo[g] + (W.len[g] - 1 - q);
+      const double* zb = z + W.lo[g];
+      double t = r[i];
+      for (uint64_t e = cs[i]; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
+      z[i] = t * inv[i] + z[i];
+    }
+  }
+}
+
+// Lower triangles. Forward, every product of the gather meets a z that is
+// still 0 (the diagonal and the rows below), so with finite entries t is
+// s alone, up to the sign of a zero that z[i] = t / d + 0 does not keep.
+template <bool SkipZeros>
+void sweepLowerLanes(const DiagBlocks& D, const Lanes& W, double* z) {
+  const uint64_t* cs = D.diagColStart;
+  const uint16_t* row = D.diagRow;
+  const double* val = D.diagValue;
+  for (uint64_t q = 0; q < W.maxLen; ++q) {
+    for (int g = 0; g < kSgsLanes; ++g) {
+      if (q >= W.len[g]) continue;
+      const uint64_t i = W.lo[g] + q;
+      const double* zb = z + W.lo[g];
+      double* s = W.s[g];
+      const uint64_t e0 = cs[i], end = cs[i + 1];
+      double t = s[q];
+      if constexpr (!SkipZeros) {
+        for (uint64_t e = e0; e < end; ++e) t = t - zb[row[e]] * val[e];
+      }
+      t = t / val[e0];
+      z[i] = t + z[i];
+      for (uint64_t e = e0 + 1; e < end; ++e) s[row[e]] = s[row[e]] - t * val[e];
+    }
+  }
+  for (uint64_t q = 0; q < W.maxLen; ++q) {
+    for (int g = 0; g < kSgsLanes; ++g) {
+      if (q >= W.len[g]) continue;
+      const uint64_t local = W.len[g] - 1 - q;
+      const uint64_t i = W.lo[g] + local;
+      const double* zb = z + W.lo[g];
+      const uint64_t e0 = cs[i], end = cs[i + 1];
+      double t = W.s[g][local];
+      for (uint64_t e = e0; e < end; ++e) t = t - zb[row[e]] * val[e];
+      t = t / val[e0];
+      z[i] = t + z[i];
+    }
+  }
+}
+
+template <bool SkipZeros>
+void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
+                double* s) {
+  const uint64_t* bs = L.blockStart;
+  const bool whole = L.wholeBlocks == 1;
+  uint64_t w = 0;
+  if (!whole) largestBlock(L, &w);
+  Lanes W;
+  int used = 0;
+  auto run = [&] {
+    for (int g = used; g < kSgsLanes; ++g) W.len[g] = 0;
+    W.maxLen = 0;
+    for (int g = 0; g < used; ++g) W.maxLen = W.len[g] > W.maxLen ? W.len[g] : W.maxLen;
+    if (whole)
+      sweepWholeLanes<SkipZeros>(D, W, z, r);
+    else
+      sweepLowerLanes<SkipZeros>(D, W, z);
+    used = 0;
+  };
+  for (int32_t b = 0; b < L.numBlocks; ++b) {
+    const uint64_t lo = bs[b], len = bs[b + 1] - lo;
+    // A block's pass writes only its own slice of z, from 0.
+    std::memset(z + lo, 0, sizeof(double) * len);
+    double ss = 0.0;
+    for (uint64_t i = lo; i < lo + len; ++i) ss += r[i] * r[i];
+    if (kNegligible > ss) continue;
+    W.lo[used] = lo;
+    W.len[used] = len;
+    if (!whole) {
+      W.s[used] = s + static_cast<uint64_t>(used) * w;
+      std::memcpy(W.s[used], r + lo, sizeof(double) * len);
+    }
+    if (++used == kSgsLanes) run();
+  }
+  if (used > 0) run();
+}
+
+}  // namespace
+
+void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
+                   double* s, bool finite) {
+  if (finite)
+    applyLanes<true>(L, D, z, r, s);
+  else
+    applyLanes<false>(L, D, z, r, s);
+}
+
+uint64_t blockSgsScratch(const BlockLayout& L) {
+  if (L.wholeBlocks == 1) return 0;
+  uint64_t w = 0;
+  largestBlock(L, &w);
+  return static_cast<uint64_t>(kSgsLanes) * w;
+}
+
+bool finiteBlocks(const DiagBlocks& D) {
+  for (uint64_t e = 0; e < D.diagCount; ++e)
+    if (!std::isfinite(D.diagValue[e])) return false;
+  return true;
 }
 
 int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc) {
@@ -102,10 +236,7 @@ int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc) {
 }
 
 uint64_t sgsScratchSize(const DuoProblem& pb) {
-  if (!pb.precondition || pb.layout->wholeBlocks == 1) return 0;
-  uint64_t w = 0;
-  largestBlock(*pb.layout, &w);
-  return w;
+  return pb.precondition ? blockSgsScratch(*pb.layout) : 0;
 }
 
 namespace {
@@ -134,12 +265,13 @@ struct BlockSgs {
   const BlockLayout& L;
   const DiagBlocks& D;
   double* s;
-  void apply(double* z, const double* r) const { applyBlockSgs(L, D, z, r, s); }
+  bool finite;
+  void apply(double* z, const double* r) const { applyBlockSgs(L, D, z, r, s, finite); }
 };
 
 template <class Operator, bool Precondition>
 void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
-              double* P, double* Z, double* XF, double* S, uint64_t w) {
+              double* P, double* Z, double* XF, double* S, uint64_t w, bool finite) {
   const int64_t n = pb.n;
   const uint64_t* perm = pb.layout->perm;
   const uint64_t* invPerm = pb.layout->invPerm;
@@ -151,7 +283,8 @@ void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads
     double* p = P + t * n;
     double* z = Z + t * n;
     double* x = XF + t * n;
-    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr};
+    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr,
+                     finite};
 #pragma omp for schedule(dynamic, 1)
     for (int32_t j = 0; j < k; ++j) {
       // Right-hand side and starting point in block order.
@@ -192,9 +325,9 @@ void solveWith(const DuoProblem& pb, const Operator& A, double* X, int numThread
                double* P, double* Z, double* XF, double* S) {
   const uint64_t w = sgsScratchSize(pb);
   if (pb.precondition)
-    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w);
+    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w, finiteBlocks(*pb.diag));
   else
-    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w);
+    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w, false);
 }
 
 }  // namespace

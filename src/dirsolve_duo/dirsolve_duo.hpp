@@ -15,10 +15,23 @@ void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double*
 // the block's slice of r, indexed locally, and is overwritten.
 void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s);
 
-// z = M^-1 r, block by block; z must not alias r. In the lower variant s is
-// scratch of the largest block's size, unused otherwise.
+// Blocks that applyBlockSgs sweeps side by side.
+constexpr int kSgsLanes = 4;
+
+// z = M^-1 r: the same z as blockSgsWhole or blockSgsLower on every block
+// in turn, z must not alias r. s is scratch of blockSgsScratch doubles.
+// finite (from finiteBlocks) lets the forward sweep leave out products with
+// entries of z still known to be 0, which changes no bit of z; it needs the
+// rows of every column to ascend.
 void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
-                   double* s);
+                   double* s, bool finite);
+
+// Scratch doubles applyBlockSgs takes: kSgsLanes times the largest block in
+// the lower variant, 0 when blocks are stored whole.
+uint64_t blockSgsScratch(const BlockLayout& L);
+
+// Every stored in-block value is finite.
+bool finiteBlocks(const DiagBlocks& D);
 
 // The first column of the n x n matrix (Ir, Jc) whose rows do not strictly
 // ascend within 0..n-1 or that stores no diagonal entry, or -1.
