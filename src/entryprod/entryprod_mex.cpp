@@ -1,6 +1,8 @@
 // out = entryprod(A1, B, A2, list1, rowMap1, list2, rowMap2, L, columnMap2)
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
+#include <cstdio>
 #include <cstdint>
 
 #include "entryprod/entryprod.hpp"
@@ -12,6 +14,14 @@ enum Arg { kA1, kB, kA2, kList1, kRowMap1, kList2, kRowMap2, kL, kColumnMap2, kA
 
 const char* const kNames[kArgCount] = {"A1",    "B",       "A2", "list1",     "rowMap1",
                                        "list2", "rowMap2", "L",  "columnMap2"};
+
+// A map value as the host would print it: NaN and Inf by name.
+const char* describe(double v, char* buf, size_t size) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  std::snprintf(buf, size, "%.17g", v);
+  return buf;
+}
 
 bool bindDense(const host::Call& call, int k, const double** data) {
   return call.dense(k, kNames[k], data);
@@ -41,10 +51,11 @@ bool rowMapValues(const host::Call& call, int listArg, int mapArg, const double*
   const int64_t i = firstBadRowMapEntry(list, count, map, L, columns);
   if (i < 0) return true;
   const int32_t r = (truncToInt32(list[i]) - 1) % L;
-  return call.reject("argument %d (%s): element %d is %.17g, outside 1..%" PRId64
+  char buf[32];
+  return call.reject("argument %d (%s): element %d is %s, outside 1..%" PRId64
                      " (the columns of %s), read by element %" PRId64 " of argument %d",
-                     mapArg + 1, kNames[mapArg], r + 1, map[r], columns, factor, i + 1,
-                     listArg + 1);
+                     mapArg + 1, kNames[mapArg], r + 1, describe(map[r], buf, sizeof buf),
+                     columns, factor, i + 1, listArg + 1);
 }
 
 bool mirrorValues(const host::Call& call, const double* list, int32_t count, const double* rowMap,
@@ -53,13 +64,15 @@ bool mirrorValues(const host::Call& call, const double* list, int32_t count, con
   if (i < 0) return true;
   const int32_t k = truncToInt32(list[i]) - 1;
   const int32_t j = k / L, r = k % L;
+  char buf[32];
   if (truncToInt32(rowMap[r]) - 1 >= N)
     return call.reject("argument %d (%s): element %d is %.17g, beyond the %" PRId64
-                       " output columns its mirrored store needs, read by element %" PRId64
+                       " output columns of the mirrored store, read by element %" PRId64
                        " of argument %d",
                        kRowMap2 + 1, kNames[kRowMap2], r + 1, rowMap[r], N, i + 1, kList2 + 1);
-  return call.reject("argument %d (%s): element %d is %.17g, outside 1..%d (the output rows)",
-                     kColumnMap2 + 1, kNames[kColumnMap2], j + 1, columnMap[j], L);
+  return call.reject("argument %d (%s): element %d is %s, outside 1..%d (the output rows)",
+                     kColumnMap2 + 1, kNames[kColumnMap2], j + 1,
+                     describe(columnMap[j], buf, sizeof buf), L);
 }
 
 void gateway(host::Call& call) {
