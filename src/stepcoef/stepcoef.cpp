@@ -14,7 +14,7 @@ void stackList(const double* X, const double* V, const double* H, const double* 
                double* vs) {
   for (int32_t i = 0; i < count; ++i) {
     // Listed entries scatter over four arrays: their lines are requested early.
-    if (i + kPrefetchAhead < count) {
+    if (i < count - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(list[i + kPrefetchAhead]) - 1;
       __builtin_prefetch(X + ahead);
       __builtin_prefetch(V + ahead);

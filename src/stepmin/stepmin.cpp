@@ -98,7 +98,8 @@ void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_
 void sortBreakpoints(double* values, int32_t* entries, int32_t first, int32_t last,
                      double* scratchValues, int32_t* scratchEntries) {
   if (first >= last) return;
-  const int32_t mid = (first + last) / 2;
+  // (first + last) / 2, without overflow near 2^31.
+  const int32_t mid = first + (last - first) / 2;
   sortBreakpoints(values, entries, first, mid, scratchValues, scratchEntries);
   sortBreakpoints(values, entries, mid + 1, last, scratchValues, scratchEntries);
   mergeBreakpointRuns(values, entries, first, mid, last, scratchValues, scratchEntries);
@@ -180,7 +181,7 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
   int32_t k = 0;
   bool anyNaN = false, anyNegativeZero = false;
   for (int32_t i = 0; i < termCount; ++i) {
-    if (index && i + kPrefetchAhead < termCount) {
+    if (index && i < termCount - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(index[i + kPrefetchAhead]) - 1;
       __builtin_prefetch(x + ahead);
       __builtin_prefetch(v + ahead);
@@ -235,7 +236,7 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
 
   // Crossing a breakpoint flips its term's sign.
   auto pass = [&](int32_t j) {
-    if (j + kPrefetchAhead < k) {
+    if (j < k - kPrefetchAhead) {
       __builtin_prefetch(x + be[j + kPrefetchAhead]);
       __builtin_prefetch(v + be[j + kPrefetchAhead]);
     }

@@ -27,7 +27,7 @@ void softThresholdStep(double* out, double lambda, const double* D, const double
 #pragma omp parallel for schedule(static)
   for (int32_t i = 0; i < count; ++i) {
     // Positions scatter over four arrays: their lines are requested early.
-    if (i + kPrefetchAhead < count) {
+    if (i < count - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(positions[i + kPrefetchAhead]) - 1;
       __builtin_prefetch(X + ahead);
       __builtin_prefetch(G + ahead);
