@@ -36,5 +36,5 @@ t_empty = best_time (@() colsetprod (zeros (0, 1), X, zeros (0, 1), b, mask));
 err = norm (colsetprod (v, X, pos, b, mask) - A * X, 'fro') / norm (A * X, 'fro');
 printf ('colsetprod  n %d, %d block columns, %d entries, X %d x %d: %7.2f ms; A*X %7.2f ms; speed-up %.2f (rel. diff %.1e)\n', ...
         n, K, numel (v), n, N, 1e3 * t_mex, 1e3 * t_oct, t_oct / t_mex, err);
-printf ('  of which the host's output handling (empty list): %.2f ms\n', 1e3 * t_empty);
+printf ('  of which the host''s output handling (empty list): %.2f ms\n', 1e3 * t_empty);
 printf ('membw: %.1f GB/s\n', membw (256));

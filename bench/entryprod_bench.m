@@ -46,6 +46,6 @@ got = mexcall (); want = octcall ();
 err = max (abs (got(:) - want(:)));
 printf ('entryprod  factors %d x %d, L %d, %d entries per pass: %7.2f ms; Octave %7.2f ms; speed-up %.2f (max diff %.1e)\n', ...
         m, cols, L, count, 1e3 * t_mex, 1e3 * t_oct, t_oct / t_mex, err);
-printf ('  of which the host's output handling (both lists empty): %.2f ms\n', 1e3 * t_empty);
+printf ('  of which the host''s output handling (both lists empty): %.2f ms\n', 1e3 * t_empty);
 printf ('membw: %.1f GB/s\n', membw (256));
 
