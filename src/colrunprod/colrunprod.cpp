@@ -14,8 +14,8 @@ constexpr int32_t kBlock = 8;
 // Columns 0..J-1 of o (stride L) from columns 0..J-1 of C (stride M); each
 // column's sums and stores are exactly those of a walk of its own.
 template <int J>
-void walkColumns(double* o, const double* values, const double* positions, int32_t count,
-                 int64_t L, const double* C, int32_t M) {
+void walkColumns(double* o, const double* values, const double* positions, int32_t count, int64_t L,
+                 const double* C, int32_t M) {
   if (count == 0) return;
   const int64_t ldc = M;
   double sum[J];
@@ -52,13 +52,21 @@ void sparseTransposeDenseColumns(double* out, const double* values, const double
   const int64_t ldo = L, ldc = M;
 #pragma omp parallel for schedule(dynamic, 1)
   for (int32_t t = 0; t < tasks; ++t) {
-    const int64_t j = t < blocks ? static_cast<int64_t>(t) * J
-                                 : static_cast<int64_t>(blocks) * J + (t - blocks);
+    const int64_t j =
+        t < blocks ? static_cast<int64_t>(t) * J : static_cast<int64_t>(blocks) * J + (t - blocks);
     switch (t < blocks ? J : 1) {
-      case 8: walkColumns<8>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
-      case 4: walkColumns<4>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
-      case 2: walkColumns<2>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
-      default: walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M); break;
+      case 8:
+        walkColumns<8>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+        break;
+      case 4:
+        walkColumns<4>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+        break;
+      case 2:
+        walkColumns<2>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+        break;
+      default:
+        walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
+        break;
     }
   }
 }

@@ -34,7 +34,8 @@ void gateway(host::Call& call) {
       !fitsInt32(call, kC, "C", M, "rows") || !fitsInt32(call, kC, "C", N, "columns"))
     return;
   if (call.numel(kValues) < count) {
-    call.reject("argument %d (values): expected %" PRId64 " values, one per position, found %" PRId64,
+    call.reject("argument %d (values): expected %" PRId64
+                " values, one per position, found %" PRId64,
                 kValues + 1, count, call.numel(kValues));
     return;
   }
@@ -44,7 +45,8 @@ void gateway(host::Call& call) {
     return;
   }
   // Within 1..M*L: every entry's column of S has an output row.
-  if (!call.positions(kPositions, "positions", positions, count, std::min<int64_t>(M * L, INT32_MAX)))
+  if (!call.positions(kPositions, "positions", positions, count,
+                      std::min<int64_t>(M * L, INT32_MAX)))
     return;
 
   double* out = call.output(0, L, N);

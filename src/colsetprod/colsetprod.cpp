@@ -50,9 +50,9 @@ void walkColumns(double* o, const double* values, const double* X, const double*
 
 }  // namespace
 
-void symBlockTimesDense(double* out, const double* values, const double* X,
-                        const double* positions, int32_t count, const double* map,
-                        const double* mask, int32_t n, int32_t N) {
+void symBlockTimesDense(double* out, const double* values, const double* X, const double* positions,
+                        int32_t count, const double* map, const double* mask, int32_t n,
+                        int32_t N) {
   // Blocks of J columns, J halved while there are fewer blocks than
   // threads; the remaining columns one by one.
   int32_t J = kBlock;
@@ -62,8 +62,8 @@ void symBlockTimesDense(double* out, const double* values, const double* X,
   const int64_t ld = n;
 #pragma omp parallel for schedule(static)
   for (int32_t t = 0; t < tasks; ++t) {
-    const int64_t j = t < blocks ? static_cast<int64_t>(t) * J
-                                 : static_cast<int64_t>(blocks) * J + (t - blocks);
+    const int64_t j =
+        t < blocks ? static_cast<int64_t>(t) * J : static_cast<int64_t>(blocks) * J + (t - blocks);
     switch (t < blocks ? J : 1) {
       case 4:
         walkColumns<4>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);

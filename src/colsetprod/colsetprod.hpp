@@ -13,9 +13,8 @@
 // at a later column begins with an empty run) is summed as
 // value * X(r, j) in list order and assigned to out(map[g] - 1, j).
 // The checks below must have passed.
-void symBlockTimesDense(double* out, const double* values, const double* X,
-                        const double* positions, int32_t count, const double* map,
-                        const double* mask, int32_t n, int32_t N);
+void symBlockTimesDense(double* out, const double* values, const double* X, const double* positions,
+                        int32_t count, const double* map, const double* mask, int32_t n, int32_t N);
 
 // The run counter at the end of the walk: how many times the column changes
 // from the starting column 0. The map needs more entries than this.

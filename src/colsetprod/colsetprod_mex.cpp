@@ -31,7 +31,8 @@ void gateway(host::Call& call) {
       !fitsInt32(call, kX, "X", n, "rows") || !fitsInt32(call, kX, "X", N, "columns"))
     return;
   if (call.numel(kValues) < count) {
-    call.reject("argument %d (values): expected %" PRId64 " values, one per position, found %" PRId64,
+    call.reject("argument %d (values): expected %" PRId64
+                " values, one per position, found %" PRId64,
                 kValues + 1, count, call.numel(kValues));
     return;
   }
@@ -46,12 +47,13 @@ void gateway(host::Call& call) {
     return;
   }
   // Within 1..n*K: every entry's column of S has a map value.
-  if (!call.positions(kPositions, "positions", positions, count, std::min<int64_t>(n * K, INT32_MAX)))
+  if (!call.positions(kPositions, "positions", positions, count,
+                      std::min<int64_t>(n * K, INT32_MAX)))
     return;
   if (!call.positions(kMap, "map", map, K, n)) return;
-  const int64_t g = count > 0 ? columnChanges(positions, static_cast<int32_t>(count),
-                                              static_cast<int32_t>(n))
-                              : -1;
+  const int64_t g =
+      count > 0 ? columnChanges(positions, static_cast<int32_t>(count), static_cast<int32_t>(n))
+                : -1;
   if (g >= K) {
     call.reject("argument %d (positions): the list changes column %" PRId64
                 " times, so its runs need %" PRId64 " values of argument %d (map), found %" PRId64,

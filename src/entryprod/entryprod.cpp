@@ -87,8 +87,8 @@ void productEntriesPass(double* out, const double* a, const double* b, int32_t m
   }
 }
 
-int64_t firstBadRowMapEntry(const double* positions, int32_t count, const double* rowMap,
-                            int32_t L, int64_t columns) {
+int64_t firstBadRowMapEntry(const double* positions, int32_t count, const double* rowMap, int32_t L,
+                            int64_t columns) {
   for (int32_t i = 0; i < count; ++i) {
     const int32_t r = (truncToInt32(positions[i]) - 1) % L;
     if (positionIndex(rowMap[r], columns) < 0) return i;

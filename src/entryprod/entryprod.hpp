@@ -17,8 +17,8 @@ void productEntriesPass(double* out, const double* a, const double* b, int32_t m
 // Checks on lists whose positions all lie in 1..L*N (L > 0). Each returns the
 // first list index that breaks its rule, or -1.
 // The row map's value at the entry's row lies in 1..columns.
-int64_t firstBadRowMapEntry(const double* positions, int32_t count, const double* rowMap,
-                            int32_t L, int64_t columns);
+int64_t firstBadRowMapEntry(const double* positions, int32_t count, const double* rowMap, int32_t L,
+                            int64_t columns);
 // Symmetric pass: every entry it computes has p < N and columnMap[j] in 1..L,
 // so its mirrored store stays in the output. Skipped entries are not checked.
 int64_t firstBadMirrorEntry(const double* positions, int32_t count, const double* rowMap,

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "entryprod/entryprod.hpp"
 #include "host/mexhost.hpp"
@@ -54,8 +54,8 @@ bool rowMapValues(const host::Call& call, int listArg, int mapArg, const double*
   char buf[32];
   return call.reject("argument %d (%s): element %d is %s, outside 1..%" PRId64
                      " (the columns of %s), read by element %" PRId64 " of argument %d",
-                     mapArg + 1, kNames[mapArg], r + 1, describe(map[r], buf, sizeof buf),
-                     columns, factor, i + 1, listArg + 1);
+                     mapArg + 1, kNames[mapArg], r + 1, describe(map[r], buf, sizeof buf), columns,
+                     factor, i + 1, listArg + 1);
 }
 
 bool mirrorValues(const host::Call& call, const double* list, int32_t count, const double* rowMap,
@@ -88,8 +88,8 @@ void gateway(host::Call& call) {
   const int64_t m = call.rows(kA1);
   const int64_t N = call.cols(kB);
   if (m > INT32_MAX) {
-    call.reject("argument %d (%s): %" PRId64 " rows, at most %d supported", kA1 + 1, kNames[kA1],
-                m, INT32_MAX);
+    call.reject("argument %d (%s): %" PRId64 " rows, at most %d supported", kA1 + 1, kNames[kA1], m,
+                INT32_MAX);
     return;
   }
 

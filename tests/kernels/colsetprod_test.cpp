@@ -15,8 +15,8 @@ bool sameBits(const Vec& a, const Vec& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-Vec product(const Vec& values, const Vec& X, const Vec& positions, const Vec& map,
-            const Vec& mask, int n, int N) {
+Vec product(const Vec& values, const Vec& X, const Vec& positions, const Vec& map, const Vec& mask,
+            int n, int N) {
   Vec out(static_cast<size_t>(n) * N, 0.0);
   symBlockTimesDense(out.data(), values.data(), X.data(), positions.data(),
                      static_cast<int32_t>(positions.size()), map.data(), mask.data(), n, N);
