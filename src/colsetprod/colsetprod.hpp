@@ -12,7 +12,8 @@
 // entries in one column (runs counted from column 0, so a list that starts
 // at a later column begins with an empty run) is summed as
 // value * X(r, j) in list order and assigned to out(map[g] - 1, j).
-// The checks below must have passed.
+// Requires positions in 1..n*K, map values in 1..n, n mask values and
+// columnChanges below K; out must not alias an input.
 void symBlockTimesDense(double* out, const double* values, const double* X, const double* positions,
                         int32_t count, const double* map, const double* mask, int32_t n, int32_t N);
 

@@ -9,7 +9,8 @@
 // out[k] = a(:, p) . b(:, j), summed in ascending row order. When symmetric,
 // entries with p < j are skipped and each computed value is stored first at
 // (columnMap[j] - 1) + p*L, the mirrored element. Writes only those elements
-// of out; the inputs must already have passed the checks below.
+// of out, which must not alias an input; positions must lie in 1..L*N and
+// the checks below must have passed.
 void productEntriesPass(double* out, const double* a, const double* b, int32_t m,
                         const double* positions, int32_t count, const double* rowMap,
                         const double* columnMap, int32_t L, bool symmetric);
