@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include "colrunprod/column_split.hpp"
+#include "colrunprod/prefetch.hpp"
 #include "host/convert.hpp"
 
 namespace {
@@ -10,6 +11,9 @@ namespace {
 // Output columns one walk serves: the list is read and each position split
 // once per block, while the block's columns of C stay in cache.
 constexpr int32_t kBlock = 8;
+
+// List entries between a prefetch and the use of its rows.
+constexpr int32_t kAhead = 32;
 
 // Columns 0..J-1 of o (stride L) from columns 0..J-1 of C (stride M); each
 // column's sums and stores are exactly those of a walk of its own.
@@ -22,7 +26,14 @@ void walkColumns(double* o, const double* values, const double* positions, int32
   for (int t = 0; t < J; ++t) sum[t] = 0.0;
   int32_t c = 0;
   ColumnSplit split(M);
+  ColumnSplit ahead(M);
   for (int32_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      // The rows an entry reads are known from the list: ask for them early.
+      int32_t qa, ra;
+      ahead.at(truncToInt32(positions[i + kAhead]) - 1, &qa, &ra);
+      for (int t = 0; t < J; ++t) prefetchRead(C + ra + t * ldc);
+    }
     int32_t q, r;
     split.at(truncToInt32(positions[i]) - 1, &q, &r);
     if (q != c) {

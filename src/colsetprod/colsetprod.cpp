@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include "colrunprod/column_split.hpp"
+#include "colrunprod/prefetch.hpp"
 #include "host/convert.hpp"
 
 namespace {
@@ -10,6 +11,9 @@ namespace {
 // Output columns one walk serves: the list is read and each position split
 // once per block, while the block's columns of X and out stay in cache.
 constexpr int32_t kBlock = 4;
+
+// List entries between a prefetch and the use of its rows.
+constexpr int32_t kAhead = 32;
 
 // Columns 0..J-1 of o from columns 0..J-1 of X (both stride n); each
 // column's operations are exactly those of a walk of its own.
@@ -23,7 +27,17 @@ void walkColumns(double* o, const double* values, const double* X, const double*
   int32_t c = 0;
   int32_t g = 0;
   ColumnSplit split(n);
+  ColumnSplit ahead(n);
   for (int32_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      // The rows an entry touches are known from the list: ask for them early.
+      int32_t qa, ra;
+      ahead.at(truncToInt32(positions[i + kAhead]) - 1, &qa, &ra);
+      for (int t = 0; t < J; ++t) {
+        prefetchWrite(o + ra + t * ld);
+        prefetchRead(X + ra + t * ld);
+      }
+    }
     int32_t q, r;
     split.at(truncToInt32(positions[i]) - 1, &q, &r);
     const double v = values[i];
