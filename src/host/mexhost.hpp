@@ -89,13 +89,14 @@ class Call {
   unsigned created_ = 0;  // bit k: slot k holds an output of this call
 };
 
-// Runs a gateway body; an allocation failure thrown from it becomes the
-// module's out-of-memory line instead of leaving mexFunction.
+// Runs a gateway body; a failure thrown from it (our own code throws none,
+// so it is the host failing to allocate an output) becomes the module's
+// out-of-memory line instead of an error raised into the host.
 template <class Body>
 void runGuarded(Call& call, Body&& body) {
   try {
     body();
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     call.discardOutputs();
     call.outOfMemory();
   }

@@ -69,3 +69,6 @@ expect_reject (E ('argument 2 (positions): element 1 is Inf, outside 1..520'), .
                @colrunprod, 1, Inf, L, C);
 expect_reject (E ('argument 2 (positions): element 1 is 1, outside 1..0'), ...
                @colrunprod, 1, 1, 0, C);
+% An output the host cannot allocate gives the out-of-memory line, not an
+% error raised into the session.
+expect_reject (E ('out of memory'), @colrunprod, 1, 1, 2^31, zeros (1, 2^20));
