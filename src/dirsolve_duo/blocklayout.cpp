@@ -181,8 +181,8 @@ void addCouplings(const BlockLayout& L, const CouplingLists& C, double* y, const
 
 // A block's couplings write only its own slice, so a tile of blocks can be
 // finished before the next without changing any sum.
-void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end) {
+void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
+                       const double* x, int32_t first, int32_t end) {
   const uint64_t* cs = D.diagColStart;
   const uint16_t* row = D.diagRow;
   const double* val = D.diagValue;
@@ -201,8 +201,8 @@ void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const Coupling
   }
 }
 
-void blockProductLower(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end) {
+void blockProductLower(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
+                       const double* x, int32_t first, int32_t end) {
   const uint64_t* cs = D.diagColStart;
   const uint16_t* row = D.diagRow;
   const double* val = D.diagValue;

@@ -13,8 +13,8 @@ struct BlockLayout {
   const uint64_t* Ir = nullptr;  // A whole (both triangles), rows ascending,
   const uint64_t* Jc = nullptr;  // diagonal stored in every column
   const double* values = nullptr;
-  uint64_t* perm = nullptr;     // position -> variable
-  uint64_t* invPerm = nullptr;  // variable -> position
+  uint64_t* perm = nullptr;              // position -> variable
+  uint64_t* invPerm = nullptr;           // variable -> position
   const uint64_t* blockIndex = nullptr;  // 0-based block of every variable
   uint64_t* blockStart = nullptr;        // numBlocks + 1 first positions
   int32_t numBlocks = 0;
@@ -54,13 +54,13 @@ int32_t largestBlock(const BlockLayout& L, uint64_t* size);
 
 // y = A x on the positions of blocks first .. end-1, layout built whole.
 // y must not alias x.
-void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end);
+void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
+                       const double* x, int32_t first, int32_t end);
 
 // y += A x on the positions of blocks first .. end-1, layout built lower;
 // y must hold 0 there on entry and must not alias x.
-void blockProductLower(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end);
+void blockProductLower(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
+                       const double* x, int32_t first, int32_t end);
 
 // Frees what the builders allocated and clears the pointers; safe on
 // partly built and on already freed records.

@@ -61,8 +61,8 @@ void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double*
     z[i] = t + z[i];
     for (uint64_t e = e0 + 1; e < cs[i + 1]; ++e) s[row[e]] = s[row[e]] - t * val[e];
   }
-  // Backward: s now holds r less the lower part at the forward iterate,
-  // which the rows below i still carry; s is not needed afterwards.
+  // Backward: s[i] holds r[i] less the row's part left of the diagonal at
+  // the forward iterate, which z still holds there; s is not needed after.
   for (uint64_t i = hi; i-- > lo;) {
     const uint64_t e0 = cs[i];
     double t = s[i - lo];
@@ -163,8 +163,7 @@ void sweepLowerLanes(const DiagBlocks& D, const Lanes& W, double* z) {
 }
 
 template <bool SkipZeros>
-void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
-                double* s) {
+void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s) {
   const uint64_t* bs = L.blockStart;
   const bool whole = L.wholeBlocks == 1;
   uint64_t w = 0;
@@ -201,8 +200,8 @@ void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const doub
 
 }  // namespace
 
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
-                   double* s, bool finite) {
+void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
+                   bool finite) {
   if (finite)
     applyLanes<true>(L, D, z, r, s);
   else
@@ -245,9 +244,7 @@ struct WholeOperator {
   const BlockLayout& L;
   const DiagBlocks& D;
   const CouplingLists& C;
-  void apply(double* z, const double* p) const {
-    blockProductWhole(L, D, C, z, p, 0, L.numBlocks);
-  }
+  void apply(double* z, const double* p) const { blockProductWhole(L, D, C, z, p, 0, L.numBlocks); }
 };
 
 struct LowerOperator {
@@ -283,8 +280,7 @@ void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads
     double* p = P + t * n;
     double* z = Z + t * n;
     double* x = XF + t * n;
-    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr,
-                     finite};
+    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr, finite};
 #pragma omp for schedule(dynamic, 1)
     for (int32_t j = 0; j < k; ++j) {
       // Right-hand side and starting point in block order.
@@ -310,8 +306,7 @@ void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads
       // Back to the caller's numbering.
       if (pb.rowSubset) {
         double* out = X + j * pb.m;
-        for (int64_t i = 0; i < pb.m; ++i)
-          out[i] = x[invPerm[truncToInt32(pb.rowSubset[i]) - 1]];
+        for (int64_t i = 0; i < pb.m; ++i) out[i] = x[invPerm[truncToInt32(pb.rowSubset[i]) - 1]];
       } else {
         double* out = X + j * n;
         for (int64_t u = 0; u < n; ++u) out[u] = x[invPerm[u]];

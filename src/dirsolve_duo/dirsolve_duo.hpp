@@ -23,8 +23,8 @@ constexpr int kSgsLanes = 4;
 // finite (from finiteBlocks) lets the forward sweep leave out products with
 // entries of z still known to be 0, which changes no bit of z; it needs the
 // rows of every column to ascend.
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r,
-                   double* s, bool finite);
+void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
+                   bool finite);
 
 // Scratch doubles applyBlockSgs takes: kSgsLanes times the largest block in
 // the lower variant, 0 when blocks are stored whole.

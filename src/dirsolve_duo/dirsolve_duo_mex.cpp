@@ -32,10 +32,9 @@ bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
   if (j < 0) return true;
   for (uint64_t t = A.Jc[j] + 1; t < A.Jc[j + 1]; ++t)
     if (A.Ir[t] <= A.Ir[t - 1])
-      return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend",
-                         kA + 1, j + 1);
-  return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1,
-                     j + 1);
+      return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend", kA + 1,
+                         j + 1);
+  return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1, j + 1);
 }
 
 // blockIndex is n unsigned 64-bit block numbers, each below INT32_MAX.
@@ -89,8 +88,7 @@ void gateway(host::Call& call) {
     return;
   }
   if (k > INT32_MAX) {
-    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k,
-                INT32_MAX);
+    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k, INT32_MAX);
     return;
   }
   if (!canonical && !call.shape(kB, "B", n, k)) return;
@@ -106,8 +104,8 @@ void gateway(host::Call& call) {
     if (!call.dense(kRowSubset, "rowSubset", &rowSubset)) return;
     m = std::max(call.rows(kRowSubset), call.cols(kRowSubset));
     if (m > INT32_MAX) {
-      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
-                  kRowSubset + 1, m, INT32_MAX);
+      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported", kRowSubset + 1,
+                  m, INT32_MAX);
       return;
     }
     if (!call.positions(kRowSubset, "rowSubset", rowSubset, m, n)) return;
@@ -115,7 +113,8 @@ void gateway(host::Call& call) {
 
   const uint64_t* blockIndex = nullptr;
   int32_t wholeBlocks, precondition;
-  if (!bindBlockIndex(call, n, &blockIndex) || !flag(call, kWholeBlocks, "wholeBlocks", &wholeBlocks) ||
+  if (!bindBlockIndex(call, n, &blockIndex) ||
+      !flag(call, kWholeBlocks, "wholeBlocks", &wholeBlocks) ||
       !flag(call, kPrecondition, "precondition", &precondition))
     return;
   if (!wholeLayout(call, A)) return;
@@ -144,8 +143,8 @@ void gateway(host::Call& call) {
     case LayoutStatus::blockTooLarge: {
       uint64_t size;
       const int32_t b = largestBlock(L, &size);
-      call.reject("argument %d (blockIndex): block %d holds %" PRIu64
-                  " variables, at most %" PRIu64 " supported",
+      call.reject("argument %d (blockIndex): block %d holds %" PRIu64 " variables, at most %" PRIu64
+                  " supported",
                   kBlockIndex + 1, b, size, kMaxBlockSize);
       return;
     }

@@ -1,3 +1,5 @@
+#include "dirsolve_duo/dirsolve_duo.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "dirsolve_duo/blocklayout.hpp"
-#include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/scratch.hpp"
 
 namespace {
@@ -130,22 +131,20 @@ TEST(BlockLayout, GroupsVariablesStablyAndSplitsEntries) {
     EXPECT_EQ(b.get(b.C.pairStart, 5), (Idx{0, 0, 4, 8, 8}));
     EXPECT_EQ(b.get(b.C.coupleCol, 8), (U16{0, 0, 1, 1, 0, 0, 1, 1}));
     EXPECT_EQ(b.get(b.C.coupleRow, 8), (U16{0, 1, 0, 1, 0, 1, 0, 1}));
-    EXPECT_EQ(b.get(b.C.coupleValue, 8),
-              (Vec{at(A, 0, 1), at(A, 2, 1), at(A, 0, 3), at(A, 2, 3), at(A, 1, 0), at(A, 3, 0),
-                   at(A, 1, 2), at(A, 3, 2)}));
+    EXPECT_EQ(b.get(b.C.coupleValue, 8), (Vec{at(A, 0, 1), at(A, 2, 1), at(A, 0, 3), at(A, 2, 3),
+                                              at(A, 1, 0), at(A, 3, 0), at(A, 1, 2), at(A, 3, 2)}));
 
     if (whole) {
       EXPECT_EQ(b.get(b.D.diagColStart, 5), (Idx{0, 2, 4, 6, 8}));
       EXPECT_EQ(b.get(b.D.diagRow, 8), (U16{0, 1, 0, 1, 0, 1, 0, 1}));
-      EXPECT_EQ(b.get(b.D.diagValue, 8),
-                (Vec{at(A, 1, 1), at(A, 3, 1), at(A, 1, 3), at(A, 3, 3), at(A, 0, 0),
-                     at(A, 2, 0), at(A, 0, 2), at(A, 2, 2)}));
+      EXPECT_EQ(b.get(b.D.diagValue, 8), (Vec{at(A, 1, 1), at(A, 3, 1), at(A, 1, 3), at(A, 3, 3),
+                                              at(A, 0, 0), at(A, 2, 0), at(A, 0, 2), at(A, 2, 2)}));
     } else {
       // Lower triangles: the diagonal first in every column.
       EXPECT_EQ(b.get(b.D.diagColStart, 5), (Idx{0, 2, 3, 5, 6}));
       EXPECT_EQ(b.get(b.D.diagRow, 6), (U16{0, 1, 1, 0, 1, 1}));
-      EXPECT_EQ(b.get(b.D.diagValue, 6), (Vec{at(A, 1, 1), at(A, 3, 1), at(A, 3, 3),
-                                              at(A, 0, 0), at(A, 2, 0), at(A, 2, 2)}));
+      EXPECT_EQ(b.get(b.D.diagValue, 6), (Vec{at(A, 1, 1), at(A, 3, 1), at(A, 3, 3), at(A, 0, 0),
+                                              at(A, 2, 0), at(A, 2, 2)}));
     }
     EXPECT_EQ(b.D.diagCount, whole ? 8u : 6u);
     EXPECT_EQ(b.D.invDiag, nullptr);
@@ -276,8 +275,7 @@ TEST(BlockLayout, LimitsOnBlocksAreReported) {
   EXPECT_EQ(Built(A, Idx{0, uint64_t(INT32_MAX), 0, 0}, 1).status, LayoutStatus::tooManyBlocks);
   EXPECT_EQ(Built(A, Idx{0, ~uint64_t(0), 0, 0}, 1).status, LayoutStatus::tooManyBlocks);
   // numBlocks^2 + 1 counts cannot be held: out of memory, not a crash.
-  EXPECT_EQ(Built(A, Idx{0, uint64_t(INT32_MAX) - 1, 0, 0}, 1).status,
-            LayoutStatus::outOfMemory);
+  EXPECT_EQ(Built(A, Idx{0, uint64_t(INT32_MAX) - 1, 0, 0}, 1).status, LayoutStatus::outOfMemory);
 }
 
 TEST(BlockLayout, EachAllocationFailingInTurnIsReported) {
@@ -361,8 +359,7 @@ TEST(BlockSgs, SingletonBlocksScaleByTheDiagonal) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole, whole == 1);
     const Vec z = applied(b, r, true);
-    for (int64_t i = 0; i < A.n; ++i)
-      EXPECT_DOUBLE_EQ(z[i], i == 3 ? 0.0 : r[i] / 5.0) << i;
+    for (int64_t i = 0; i < A.n; ++i) EXPECT_DOUBLE_EQ(z[i], i == 3 ? 0.0 : r[i] / 5.0) << i;
   }
 }
 
@@ -483,8 +480,7 @@ TEST(Solver, AllVariantsMatchTheDenseSolution) {
       s.whole = whole;
       s.precondition = pc;
       const Vec X = s.run(1);
-      for (size_t i = 0; i < X.size(); ++i)
-        EXPECT_NEAR(X[i], want[i], 1e-9 * scale) << whole << pc;
+      for (size_t i = 0; i < X.size(); ++i) EXPECT_NEAR(X[i], want[i], 1e-9 * scale) << whole << pc;
       // Bits for several threads, including more threads than columns.
       EXPECT_TRUE(sameBits(s.run(2), X));
       EXPECT_TRUE(sameBits(s.run(5), X));
@@ -516,8 +512,8 @@ TEST(Solver, CallersNumberingOutside) {
   const Csc A = laplacian(5, 5, 0.2);
   Solve unit{A, randomBlocks(A.n, 4, 17)};
   unit.B.assign(A.n * 2, 0.0);
-  unit.B[2] = 1.0;           // variable 3
-  unit.B[A.n + 16] = 1.0;    // variable 17
+  unit.B[2] = 1.0;         // variable 3
+  unit.B[A.n + 16] = 1.0;  // variable 17
   const Vec full = unit.run(1);
 
   Solve canon = unit;
