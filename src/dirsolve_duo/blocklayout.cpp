@@ -35,12 +35,12 @@ LayoutStatus buildBlockLayout(BlockLayout& L, DiagBlocks& D, CouplingLists& C) {
   // Below 2^62, so neither this nor the pair table's size overflows.
   const uint64_t pairs = nb * nb;
 
-  // Everything whose size is known up front, before anything is touched,
-  // so that a block count too large for its pair table fails at once.
+  // Everything whose size is known up front, the pair table first, so that
+  // a block count too large for it fails before anything else is taken.
+  C.pairStart = allocScratch<uint64_t>(pairs + 1);
   L.blockStart = allocScratch<uint64_t>(nb + 1);
   L.perm = allocScratch<uint64_t>(n);
   L.invPerm = allocScratch<uint64_t>(n);
-  C.pairStart = allocScratch<uint64_t>(pairs + 1);
   D.diagColStart = allocScratch<uint64_t>(n + 1);
   if (!L.blockStart || !L.perm || !L.invPerm || !C.pairStart || !D.diagColStart)
     return LayoutStatus::outOfMemory;
