@@ -30,10 +30,15 @@ bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
   const int64_t n = A.cols;
   const int64_t j = firstBadWholeColumn(n, A.Ir, A.Jc);
   if (j < 0) return true;
-  for (uint64_t t = A.Jc[j] + 1; t < A.Jc[j + 1]; ++t)
-    if (A.Ir[t] <= A.Ir[t - 1])
+  for (uint64_t t = A.Jc[j]; t < A.Jc[j + 1]; ++t) {
+    if (A.Ir[t] >= static_cast<uint64_t>(n))
+      return call.reject("argument %d (A): column %" PRId64 " stores row %" PRIu64
+                         ", outside 1..%" PRId64,
+                         kA + 1, j + 1, A.Ir[t] + 1, n);
+    if (t > A.Jc[j] && A.Ir[t] <= A.Ir[t - 1])
       return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend", kA + 1,
                          j + 1);
+  }
   return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1, j + 1);
 }
 
