@@ -1,13 +1,6 @@
 % colrunprod against Octave's S'*C, S built by sparse() beforehand.
 1;
 
-function t = best_time (f)
-  % Best of seven: the machine is shared, so the fastest run is the figure.
-  t = inf;
-  for k = 1:7
-    tic; f (); t = min (t, toc);
-  end
-end
 
 rand ('seed', 6);
 M = 1e5; L = 2000; N = 64; count = 2e5;

@@ -1,13 +1,6 @@
 % colsetprod against Octave's A*X, the sparse A built beforehand.
 1;
 
-function t = best_time (f)
-  % Best of seven: the machine is shared, so the fastest run is the figure.
-  t = inf;
-  for k = 1:7
-    tic; f (); t = min (t, toc);
-  end
-end
 
 rand ('seed', 7);
 n = 1e5; K = 2000; N = 64; per = 100;

@@ -3,12 +3,6 @@
 % tolerance, on a shifted 2-D Laplacian of 160,000 rows; 16 unit
 % right-hand sides in canonical mode.
 
-function t = best_time (fn, reps)
-  t = inf;
-  for r = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
 
 g = 400; shift = 1e-2; k = 16; tol = 1e-6; maxit = 1000;
 e = ones (g, 1);

@@ -6,13 +6,6 @@
 % block Gauss-Seidel preconditioner. The machine is shared: times are the
 % best of several runs; read ratios within this run.
 
-function t = best_time (reps, fn)
-  t = Inf;
-  for i = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
-
 % Passes each column makes: the smallest maxIter whose result for the
 % column has the same bits as with the full limit. guess brackets the
 % search (Octave's own counts); the probes are shared by all columns.

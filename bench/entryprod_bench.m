@@ -1,13 +1,6 @@
 % entryprod against the vectorised Octave expression for the same entries.
 1;
 
-function t = best_time (f)
-  % Best of seven: the machine is shared, so the fastest run is the figure.
-  t = inf;
-  for k = 1:7
-    tic; f (); t = min (t, toc);
-  end
-end
 
 function out = octave_entries (A1, B, A2, l1, rm1, l2, rm2, L, cm)
   out = zeros (L, columns (B));

@@ -3,12 +3,6 @@
 % so that about 1% of the entries are free, beside the bare X'*Q it contains
 % and beside the Octave route. Best of several runs: the machine is shared.
 
-function t = best_time (fn, reps)
-  t = Inf;
-  for k = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
 
 M = 200; N = 50000; K = 256; reps = 7;
 randn ('seed', 11); rand ('seed', 11);

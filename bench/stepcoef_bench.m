@@ -2,12 +2,6 @@
 % stepcoef beside the vectorised Octave expression, on X, V, H and G of
 % 10^6 entries and P and Q of 2.5*10^5 entries each (5*10^5 positions).
 
-function t = best_time (fn, reps)
-  t = inf;
-  for r = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
 
 function [quad, lin, xs, vs] = coef_ref (X, V, H, G, P, Q)
   xs = [2 * X(P); X(Q)];

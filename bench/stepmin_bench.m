@@ -2,12 +2,6 @@
 % stepmin beside an exact piecewise-quadratic minimisation written with
 % sort and cumsum, on x and v of 10^6 entries and an index list of 5*10^5.
 
-function t = best_time (fn, reps)
-  t = inf;
-  for r = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
 
 % All kinks inside (lo, hi) sorted, every piece's clamped vertex evaluated
 % at once, the smallest value taken.

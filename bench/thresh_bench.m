@@ -4,12 +4,6 @@
 % Both sides fetch a cache line of X, G and D per random position and
 % write one of the output: bandwidth bounds the random case.
 
-function t = best_time (fn, reps)
-  t = inf;
-  for r = 1:reps
-    tic; fn (); t = min (t, toc);
-  end
-end
 
 function out = thresh_ref (lambda, X, mu, G, D, p)
   u = X(p) - D(p) .* G(p);

@@ -3,7 +3,7 @@
 #include <omp.h>
 
 #include "colrunprod/column_split.hpp"
-#include "colrunprod/prefetch.hpp"
+#include "host/prefetch.hpp"
 #include "host/convert.hpp"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "dirsolve/dirsolve.hpp"
 #include "host/mexhost.hpp"
+#include "host/solver_args.hpp"
 #include "pcg/threads.hpp"
 
 namespace {
@@ -37,32 +38,10 @@ bool bindSquare(const host::Call& call, int k, const char* name, int64_t n, host
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SparseArg A;
-  if (!call.sparse(kA, "A", &A) || !call.shape(kA, "A", A.cols, A.cols)) return;
-  const int64_t n = A.cols;
-
-  const double* B;
-  if (!call.dense(kB, "B", &B)) return;
-  const int64_t k = call.cols(kB);
-  const bool canonical = call.rows(kB) == 1;
-
-  int32_t maxIter;
-  double tol;
-  if (!call.intScalar(kMaxIter, "maxIter", &maxIter) || !call.scalar(kTol, "tol", &tol)) return;
-
-  const bool hasXin = call.present(kXin);
-  if (canonical && hasXin) {
-    mexPrintf("ERROR: canonical + x_in not implemented\n");
+  host::SolverArgs a;
+  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
     return;
-  }
-  if (k > INT32_MAX) {
-    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k,
-                INT32_MAX);
-    return;
-  }
-  if (!canonical && !call.shape(kB, "B", n, k)) return;
-  const double* xIn = nullptr;
-  if (hasXin && (!call.dense(kXin, "x_in", &xIn) || !call.shape(kXin, "x_in", n, k))) return;
+  const int64_t n = a.n, k = a.k;
 
   host::SparseArg Lm, Um;
   const bool hasL = call.present(kL), hasU = call.present(kU);
@@ -70,29 +49,12 @@ void gateway(host::Call& call) {
     return;
   if (hasU && (!bindSquare(call, kU, "U", n, &Um) || !triangleLayout(call, kU, "U", Um, true)))
     return;
-
-  int32_t requestedThreads;
-  if (!call.intScalar(kThreads, "numThreads", &requestedThreads)) return;
-
-  const double* rowSubset = nullptr;
-  int64_t m = 0;
-  if (call.present(kRowSubset)) {
-    if (!call.dense(kRowSubset, "rowSubset", &rowSubset)) return;
-    m = std::max(call.rows(kRowSubset), call.cols(kRowSubset));
-    if (m > INT32_MAX) {
-      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
-                  kRowSubset + 1, m, INT32_MAX);
-      return;
-    }
-    if (!call.positions(kRowSubset, "rowSubset", rowSubset, m, n)) return;
-  }
-  if (!triangleLayout(call, kA, "A", A, true)) return;
-  if (canonical && !call.positions(kB, "B", B, k, n)) return;
+  if (!triangleLayout(call, kA, "A", a.A, true)) return;
 
   // Scratch: reciprocal diagonals (only L's and U's that are used), then
   // slices of n doubles per thread for r, p, z and, with a row subset, x.
   const int64_t lanes = lanesPerThread(k);
-  const int T = capThreadCount(requestedThreads, (k + lanes - 1) / lanes);
+  const int T = capThreadCount(a.numThreads, (k + lanes - 1) / lanes);
   const size_t slices = static_cast<size_t>(T * lanes) * static_cast<size_t>(n);
   ScratchArray<double> recipL, recipU, R, P, Z, XF;
   if (hasL) {
@@ -102,8 +64,8 @@ void gateway(host::Call& call) {
   R = makeScratch<double>(slices);
   P = makeScratch<double>(slices);
   Z = makeScratch<double>(slices);
-  if (rowSubset) XF = makeScratch<double>(slices);
-  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || (rowSubset && !XF)) {
+  if (a.rowSubset) XF = makeScratch<double>(slices);
+  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || (a.rowSubset && !XF)) {
     call.outOfMemory();
     return;
   }
@@ -112,7 +74,7 @@ void gateway(host::Call& call) {
   DirsolveProblem pb;
   pb.n = n;
   pb.k = k;
-  pb.A = SparseColumns{A.Ir, A.Jc, A.values};
+  pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
   if (hasL) {
     L = Factor{SparseColumns{Lm.Ir, Lm.Jc, Lm.values}, recipL.get()};
     reciprocalDiagonal(recipL.get(), n, L.m, true);
@@ -123,15 +85,15 @@ void gateway(host::Call& call) {
       pb.U = &U;
     }
   }
-  pb.B = B;
-  pb.canonical = canonical;
-  pb.xIn = xIn;
-  pb.rowSubset = rowSubset;
-  pb.m = m;
-  pb.maxIter = maxIter;
-  pb.tol = tol;
+  pb.B = a.B;
+  pb.canonical = a.canonical;
+  pb.xIn = a.xIn;
+  pb.rowSubset = a.rowSubset;
+  pb.m = a.m;
+  pb.maxIter = a.maxIter;
+  pb.tol = a.tol;
 
-  double* X = call.output(0, rowSubset ? m : n, k);
+  double* X = call.output(0, a.rowSubset ? a.m : n, k);
   solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get());
 }
 

@@ -6,6 +6,7 @@
 
 #include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/mexhost.hpp"
+#include "host/solver_args.hpp"
 #include "pcg/threads.hpp"
 
 namespace {
@@ -74,47 +75,11 @@ bool flag(const host::Call& call, int k, const char* name, int32_t* out) {
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SparseArg A;
-  if (!call.sparse(kA, "A", &A) || !call.shape(kA, "A", A.cols, A.cols)) return;
-  const int64_t n = A.cols;
-
-  const double* B;
-  if (!call.dense(kB, "B", &B)) return;
-  const int64_t k = call.cols(kB);
-  const bool canonical = call.rows(kB) == 1;
-
-  int32_t maxIter;
-  double tol;
-  if (!call.intScalar(kMaxIter, "maxIter", &maxIter) || !call.scalar(kTol, "tol", &tol)) return;
-
-  const bool hasXin = call.present(kXin);
-  if (canonical && hasXin) {
-    mexPrintf("ERROR: canonical + x_in not implemented\n");
+  host::SolverArgs a;
+  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
     return;
-  }
-  if (k > INT32_MAX) {
-    call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", kB + 1, k, INT32_MAX);
-    return;
-  }
-  if (!canonical && !call.shape(kB, "B", n, k)) return;
-  const double* xIn = nullptr;
-  if (hasXin && (!call.dense(kXin, "x_in", &xIn) || !call.shape(kXin, "x_in", n, k))) return;
-
-  int32_t requestedThreads;
-  if (!call.intScalar(kThreads, "numThreads", &requestedThreads)) return;
-
-  const double* rowSubset = nullptr;
-  int64_t m = 0;
-  if (call.present(kRowSubset)) {
-    if (!call.dense(kRowSubset, "rowSubset", &rowSubset)) return;
-    m = std::max(call.rows(kRowSubset), call.cols(kRowSubset));
-    if (m > INT32_MAX) {
-      call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported", kRowSubset + 1,
-                  m, INT32_MAX);
-      return;
-    }
-    if (!call.positions(kRowSubset, "rowSubset", rowSubset, m, n)) return;
-  }
+  const host::SparseArg& A = a.A;
+  const int64_t n = a.n, k = a.k;
 
   const uint64_t* blockIndex = nullptr;
   int32_t wholeBlocks, precondition;
@@ -123,7 +88,6 @@ void gateway(host::Call& call) {
       !flag(call, kPrecondition, "precondition", &precondition))
     return;
   if (!wholeLayout(call, A)) return;
-  if (canonical && !call.positions(kB, "B", B, k, n)) return;
 
   // The layout, built once and shared by every thread.
   BlockLayout L;
@@ -170,17 +134,17 @@ void gateway(host::Call& call) {
   pb.diag = &D;
   pb.couple = &C;
   pb.precondition = precondition == 1;
-  pb.B = B;
-  pb.canonical = canonical;
-  pb.xIn = xIn;
-  pb.rowSubset = rowSubset;
-  pb.m = m;
-  pb.maxIter = maxIter;
-  pb.tol = tol;
+  pb.B = a.B;
+  pb.canonical = a.canonical;
+  pb.xIn = a.xIn;
+  pb.rowSubset = a.rowSubset;
+  pb.m = a.m;
+  pb.maxIter = a.maxIter;
+  pb.tol = a.tol;
 
   // One slice of n doubles per thread for r, p, z and x, and the lower
   // sweep's copy of a block's residual.
-  const int T = capThreadCount(requestedThreads, k);
+  const int T = capThreadCount(a.numThreads, k);
   const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
   const uint64_t w = sgsScratchSize(pb);
   ScratchArray<double> R = makeScratch<double>(slices);
@@ -194,7 +158,7 @@ void gateway(host::Call& call) {
     return;
   }
 
-  double* X = call.output(0, rowSubset ? m : n, k);
+  double* X = call.output(0, a.rowSubset ? a.m : n, k);
   solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get());
 }
 

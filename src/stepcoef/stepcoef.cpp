@@ -1,6 +1,7 @@
 #include "stepcoef/stepcoef.hpp"
 
 #include "host/convert.hpp"
+#include "host/prefetch.hpp"
 
 namespace {
 
@@ -16,10 +17,10 @@ void stackList(const double* X, const double* V, const double* H, const double* 
     // Listed entries scatter over four arrays: their lines are requested early.
     if (i < count - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(list[i + kPrefetchAhead]) - 1;
-      __builtin_prefetch(X + ahead);
-      __builtin_prefetch(V + ahead);
-      __builtin_prefetch(H + ahead);
-      __builtin_prefetch(G + ahead);
+      prefetchRead(X + ahead);
+      prefetchRead(V + ahead);
+      prefetchRead(H + ahead);
+      prefetchRead(G + ahead);
     }
     const int32_t e = truncToInt32(list[i]) - 1;
     const double ve = Doubled ? V[e] * 2.0 : V[e];

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "host/convert.hpp"
+#include "host/prefetch.hpp"
 #include "host/scratch.hpp"
 
 namespace {
@@ -183,8 +184,8 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
   for (int32_t i = 0; i < termCount; ++i) {
     if (index && i < termCount - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(index[i + kPrefetchAhead]) - 1;
-      __builtin_prefetch(x + ahead);
-      __builtin_prefetch(v + ahead);
+      prefetchRead(x + ahead);
+      prefetchRead(v + ahead);
     }
     const int32_t e = index ? truncToInt32(index[i]) - 1 : i;
     const double xe = x[e], ve = v[e];
@@ -237,8 +238,8 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
   // Crossing a breakpoint flips its term's sign.
   auto pass = [&](int32_t j) {
     if (j < k - kPrefetchAhead) {
-      __builtin_prefetch(x + be[j + kPrefetchAhead]);
-      __builtin_prefetch(v + be[j + kPrefetchAhead]);
+      prefetchRead(x + be[j + kPrefetchAhead]);
+      prefetchRead(v + be[j + kPrefetchAhead]);
     }
     const int32_t e = be[j];
     const double s = signRightOfLo(x[e], v[e], loPlus);

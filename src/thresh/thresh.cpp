@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/convert.hpp"
+#include "host/prefetch.hpp"
 
 namespace {
 
@@ -29,10 +30,10 @@ void softThresholdStep(double* out, double lambda, const double* D, const double
     // Positions scatter over four arrays: their lines are requested early.
     if (i < count - kPrefetchAhead) {
       const int32_t ahead = truncToInt32(positions[i + kPrefetchAhead]) - 1;
-      __builtin_prefetch(X + ahead);
-      __builtin_prefetch(G + ahead);
-      __builtin_prefetch(D + ahead);
-      __builtin_prefetch(out + ahead, 1);
+      prefetchRead(X + ahead);
+      prefetchRead(G + ahead);
+      prefetchRead(D + ahead);
+      prefetchWrite(out + ahead);
     }
     const int32_t k = truncToInt32(positions[i]) - 1;
     const double u = X[k] - D[k] * G[k];

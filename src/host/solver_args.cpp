@@ -1,0 +1,47 @@
+#include "host/solver_args.hpp"
+
+#include <algorithm>
+#include <cinttypes>
+
+namespace host {
+
+bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* out) {
+  SolverArgs& a = *out;
+  if (!call.sparse(slot.A, "A", &a.A) || !call.shape(slot.A, "A", a.A.cols, a.A.cols))
+    return false;
+  a.n = a.A.cols;
+
+  if (!call.dense(slot.B, "B", &a.B)) return false;
+  a.k = call.cols(slot.B);
+  a.canonical = call.rows(slot.B) == 1;
+
+  if (!call.intScalar(slot.maxIter, "maxIter", &a.maxIter) ||
+      !call.scalar(slot.tol, "tol", &a.tol))
+    return false;
+
+  const bool hasXin = call.present(slot.xIn);
+  if (a.canonical && hasXin) {
+    mexPrintf("ERROR: canonical + x_in not implemented\n");
+    return false;
+  }
+  if (a.k > INT32_MAX)
+    return call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", slot.B + 1,
+                       a.k, INT32_MAX);
+  if (!a.canonical && !call.shape(slot.B, "B", a.n, a.k)) return false;
+  if (hasXin && (!call.dense(slot.xIn, "x_in", &a.xIn) || !call.shape(slot.xIn, "x_in", a.n, a.k)))
+    return false;
+
+  if (!call.intScalar(slot.numThreads, "numThreads", &a.numThreads)) return false;
+
+  if (call.present(slot.rowSubset)) {
+    if (!call.dense(slot.rowSubset, "rowSubset", &a.rowSubset)) return false;
+    a.m = std::max(call.rows(slot.rowSubset), call.cols(slot.rowSubset));
+    if (a.m > INT32_MAX)
+      return call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
+                         slot.rowSubset + 1, a.m, INT32_MAX);
+    if (!call.positions(slot.rowSubset, "rowSubset", a.rowSubset, a.m, a.n)) return false;
+  }
+  return !a.canonical || call.positions(slot.B, "B", a.B, a.k, a.n);
+}
+
+}  // namespace host
