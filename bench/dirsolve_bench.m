@@ -50,13 +50,22 @@ printf ('without a factor:          dirsolve %8.3f s   pcg %8.3f s   ratio %5.1f
 % matrix. Per pass and pair: the upper product reads A's indices, values and
 % column starts once, and per column gathers p and updates q; each
 % triangular solve reads its factor once and per column one or two vectors.
-% The vector updates of the iteration itself are not counted.
+% Between them the iteration streams its vectors: p'z, the x and r update
+% with r'r, r'z, the p update and the clearing of q, 112 bytes per row and
+% column.
 passes = 50;
 tb = best_time (@() dirsolve (Au, [], idx, passes, 0, L, U, threads, []), 3);
 mat = @(M) 16 * nnz (M) + 8 * (columns (M) + 1);
-bytes_pass = mat (Au) + mat (U) + mat (L) + 2 * (24 + 16 + 16) * n;
-bw = bytes_pass * passes * (k / 2) / tb / 1e9;
+kernel_bytes = mat (Au) + mat (U) + mat (L) + 2 * (24 + 16 + 16) * n;
+all_bytes = kernel_bytes + 2 * 112 * n;
+pair_passes = passes * (k / 2);
+bw_kernels = kernel_bytes * pair_passes / tb / 1e9;
+bw_all = all_bytes * pair_passes / tb / 1e9;
 bw_machine = membw (768);
-printf ('bandwidth of products and solves: %.1f GB/s over %d passes x %d columns; machine (triad probe): %.1f GB/s; share %.0f%%\n', ...
-        bw, passes, k, bw_machine, 100 * bw / bw_machine);
-printf ('(per pass a pair of columns streams %.1f MB through the three sparse kernels; L3 is 32 MiB, so part of it may come from cache)\n', bytes_pass / 1e6);
+printf ('bandwidth over %d passes x %d columns (%.1f ms per pass of a pair on each thread): machine (triad probe) %.1f GB/s\n', ...
+        passes, k, 1e3 * tb / (pair_passes / threads), bw_machine);
+printf ('  the three sparse kernels'' bytes (%.1f MB a pair pass):          %5.1f GB/s, %3.0f%% of the machine\n', ...
+        kernel_bytes / 1e6, bw_kernels, 100 * bw_kernels / bw_machine);
+printf ('  with the iteration''s vector passes (%.1f MB a pair pass):       %5.1f GB/s, %3.0f%% of the machine\n', ...
+        all_bytes / 1e6, bw_all, 100 * bw_all / bw_machine);
+printf ('  (L3 is 32 MiB: part of these bytes may come from cache)\n');

@@ -63,14 +63,21 @@ void forwardSolveUpperTLanes(double* const z[W], const double* const r[W], int64
   const uint64_t* Ir = U.m.Ir;
   const uint64_t* Jc = U.m.Jc;
   const double* v = U.m.values;
+  double prev[W] = {};  // z[i - 1], kept in registers
   for (int64_t i = 0; i < n; ++i) {
     // Column i of U is row i of U^T: one gathered sum, no scattered writes.
     double s[W];
     for (int w = 0; w < W; ++w) s[w] = r[w][i];
     const uint64_t d = Jc[i + 1] - 1;
-    for (uint64_t e = Jc[i]; e < d; ++e)
+    // The row just solved is usually the last term: taking it from a
+    // register keeps the store-to-load delay off the solve's critical path.
+    const bool adjacent = d > Jc[i] && Ir[d - 1] + 1 == static_cast<uint64_t>(i);
+    const uint64_t stop = adjacent ? d - 1 : d;
+    for (uint64_t e = Jc[i]; e < stop; ++e)
       for (int w = 0; w < W; ++w) s[w] = s[w] - z[w][Ir[e]] * v[e];
-    for (int w = 0; w < W; ++w) z[w][i] = s[w] * U.recipDiag[i];
+    if (adjacent)
+      for (int w = 0; w < W; ++w) s[w] = s[w] - prev[w] * v[d - 1];
+    for (int w = 0; w < W; ++w) z[w][i] = prev[w] = s[w] * U.recipDiag[i];
   }
 }
 
@@ -80,13 +87,21 @@ void backwardSolveLowerTLanes(double* const z[W], const double* const y[W], int6
   const uint64_t* Ir = L.m.Ir;
   const uint64_t* Jc = L.m.Jc;
   const double* v = L.m.values;
+  double next[W] = {};  // z[c + 1], kept in registers
   // y[c] is read before z[c] is written, so z may be y.
   for (int64_t c = n - 1; c >= 0; --c) {
     double s[W];
     for (int w = 0; w < W; ++w) s[w] = y[w][c];
-    for (uint64_t e = Jc[c] + 1; e < Jc[c + 1]; ++e)
+    uint64_t e = Jc[c] + 1;
+    const uint64_t end = Jc[c + 1];
+    // The row just solved is usually the first term (see the forward solve).
+    if (e < end && Ir[e] == static_cast<uint64_t>(c) + 1) {
+      for (int w = 0; w < W; ++w) s[w] = s[w] - next[w] * v[e];
+      ++e;
+    }
+    for (; e < end; ++e)
       for (int w = 0; w < W; ++w) s[w] = s[w] - z[w][Ir[e]] * v[e];
-    for (int w = 0; w < W; ++w) z[w][c] = L.recipDiag[c] * s[w];
+    for (int w = 0; w < W; ++w) z[w][c] = next[w] = L.recipDiag[c] * s[w];
   }
 }
 
