@@ -72,7 +72,8 @@ Vec randomVec(int64_t n, unsigned seed) {
 }
 
 bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 // A built layout that frees itself.
