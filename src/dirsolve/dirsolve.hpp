@@ -3,6 +3,8 @@
 // with 64-bit 0-based row indices.
 #include <cstdint>
 
+#include "pcg/columns.hpp"
+
 struct SparseColumns {
   const uint64_t* Ir;
   const uint64_t* Jc;
@@ -41,19 +43,10 @@ int64_t firstBadUpperColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 int64_t firstBadLowerColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 
 // One call's problem, as the gateway bound and checked it.
-struct DirsolveProblem {
-  int64_t n = 0;
-  int64_t k = 0;
+struct DirsolveProblem : ColumnRequest {
   SparseColumns A{};
   const Factor* L = nullptr;  // no preconditioner when null
   const Factor* U = nullptr;  // forward solve through U^T when given with L
-  const double* B = nullptr;  // n x k, or 1 x k 1-based indices when canonical
-  bool canonical = false;
-  const double* xIn = nullptr;        // n x k starting points, or null for 0
-  const double* rowSubset = nullptr;  // m 1-based rows, or null for all rows
-  int64_t m = 0;
-  int32_t maxIter = 0;
-  double tol = 0.0;
 };
 
 // Columns are solved in pairs, so each thread takes up to two slices of n

@@ -72,8 +72,7 @@ void gateway(host::Call& call) {
 
   Factor L{}, U{};
   DirsolveProblem pb;
-  pb.n = n;
-  pb.k = k;
+  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
   pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
   if (hasL) {
     L = Factor{SparseColumns{Lm.Ir, Lm.Jc, Lm.values}, recipL.get()};
@@ -85,13 +84,6 @@ void gateway(host::Call& call) {
       pb.U = &U;
     }
   }
-  pb.B = a.B;
-  pb.canonical = a.canonical;
-  pb.xIn = a.xIn;
-  pb.rowSubset = a.rowSubset;
-  pb.m = a.m;
-  pb.maxIter = a.maxIter;
-  pb.tol = a.tol;
 
   double* X = call.output(0, a.rowSubset ? a.m : n, k);
   solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get());

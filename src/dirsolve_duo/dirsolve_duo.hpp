@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dirsolve_duo/blocklayout.hpp"
+#include "pcg/columns.hpp"
 
 // Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
 // block on entry) from r at the block's positions; needs D.invDiag.
@@ -38,20 +39,11 @@ bool finiteBlocks(const DiagBlocks& D);
 int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 
 // One call's problem, as the gateway bound and checked it.
-struct DuoProblem {
-  int64_t n = 0;
-  int64_t k = 0;
+struct DuoProblem : ColumnRequest {
   const BlockLayout* layout = nullptr;
   const DiagBlocks* diag = nullptr;  // with invDiag when whole and preconditioned
   const CouplingLists* couple = nullptr;
   bool precondition = false;
-  const double* B = nullptr;  // n x k, or 1 x k 1-based indices when canonical
-  bool canonical = false;
-  const double* xIn = nullptr;        // n x k starting points, or null for 0
-  const double* rowSubset = nullptr;  // m 1-based rows, or null for all rows
-  int64_t m = 0;
-  int32_t maxIter = 0;
-  double tol = 0.0;
 };
 
 // Scratch doubles per thread that the preconditioner needs besides R, P,

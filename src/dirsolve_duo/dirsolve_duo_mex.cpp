@@ -128,19 +128,11 @@ void gateway(host::Call& call) {
   }
 
   DuoProblem pb;
-  pb.n = n;
-  pb.k = k;
+  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
   pb.layout = &L;
   pb.diag = &D;
   pb.couple = &C;
   pb.precondition = precondition == 1;
-  pb.B = a.B;
-  pb.canonical = a.canonical;
-  pb.xIn = a.xIn;
-  pb.rowSubset = a.rowSubset;
-  pb.m = a.m;
-  pb.maxIter = a.maxIter;
-  pb.tol = a.tol;
 
   // One slice of n doubles per thread for r, p, z and x, and the lower
   // sweep's copy of a block's residual.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/mexhost.hpp"
+#include "pcg/columns.hpp"
 
 namespace host {
 
@@ -13,18 +14,10 @@ struct SolverArgSlots {
   int A, xIn, B, maxIter, tol, numThreads, rowSubset;
 };
 
-struct SolverArgs {
+// The request a solver kernel takes, with A and the requested thread count.
+struct SolverArgs : ColumnRequest {
   SparseArg A;
-  int64_t n = 0;
-  int64_t k = 0;
-  const double* B = nullptr;
-  bool canonical = false;  // B is a 1 x k row of 1-based indices
-  const double* xIn = nullptr;
-  int32_t maxIter = 0;
-  double tol = 0.0;
   int32_t numThreads = 1;  // as requested, before any cap
-  const double* rowSubset = nullptr;
-  int64_t m = 0;
 };
 
 // Binds and checks the shared arguments: canonical mode with x_in prints its
