@@ -10,12 +10,6 @@ namespace {
 
 enum Arg { kValues, kPositions, kL, kC, kArgCount };
 
-bool fitsInt32(const host::Call& call, int k, const char* name, int64_t size, const char* what) {
-  if (size <= INT32_MAX) return true;
-  return call.reject("argument %d (%s): %" PRId64 " %s, at most %d supported", k + 1, name, size,
-                     what, INT32_MAX);
-}
-
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
@@ -30,8 +24,8 @@ void gateway(host::Call& call) {
   }
   const int64_t count = call.rows(kPositions);
   const int64_t M = call.rows(kC), N = call.cols(kC);
-  if (!fitsInt32(call, kPositions, "positions", count, "entries") ||
-      !fitsInt32(call, kC, "C", M, "rows") || !fitsInt32(call, kC, "C", N, "columns"))
+  if (!call.fitsInt32(kPositions, "positions", count, "entries") ||
+      !call.fitsInt32(kC, "C", M, "rows") || !call.fitsInt32(kC, "C", N, "columns"))
     return;
   if (call.numel(kValues) < count) {
     call.reject("argument %d (values): expected %" PRId64

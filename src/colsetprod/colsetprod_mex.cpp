@@ -10,12 +10,6 @@ namespace {
 
 enum Arg { kValues, kX, kPositions, kMap, kMask, kArgCount };
 
-bool fitsInt32(const host::Call& call, int k, const char* name, int64_t size, const char* what) {
-  if (size <= INT32_MAX) return true;
-  return call.reject("argument %d (%s): %" PRId64 " %s, at most %d supported", k + 1, name, size,
-                     what, INT32_MAX);
-}
-
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
@@ -27,8 +21,8 @@ void gateway(host::Call& call) {
   const int64_t count = call.rows(kPositions);
   const int64_t n = call.rows(kX), N = call.cols(kX);
   const int64_t K = call.numel(kMap);
-  if (!fitsInt32(call, kPositions, "positions", count, "entries") ||
-      !fitsInt32(call, kX, "X", n, "rows") || !fitsInt32(call, kX, "X", N, "columns"))
+  if (!call.fitsInt32(kPositions, "positions", count, "entries") ||
+      !call.fitsInt32(kX, "X", n, "rows") || !call.fitsInt32(kX, "X", N, "columns"))
     return;
   if (call.numel(kValues) < count) {
     call.reject("argument %d (values): expected %" PRId64

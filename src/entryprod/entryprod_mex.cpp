@@ -30,9 +30,7 @@ bool bindDense(const host::Call& call, int k, const double** data) {
 // A list's length is its row count, at most what the kernels count in.
 bool listLength(const host::Call& call, int k, int32_t* count) {
   const int64_t c = call.rows(k);
-  if (c > INT32_MAX)
-    return call.reject("argument %d (%s): %" PRId64 " entries, at most %d supported", k + 1,
-                       kNames[k], c, INT32_MAX);
+  if (!call.fitsInt32(k, kNames[k], c, "entries")) return false;
   *count = static_cast<int32_t>(c);
   return true;
 }
@@ -87,11 +85,7 @@ void gateway(host::Call& call) {
   }
   const int64_t m = call.rows(kA1);
   const int64_t N = call.cols(kB);
-  if (m > INT32_MAX) {
-    call.reject("argument %d (%s): %" PRId64 " rows, at most %d supported", kA1 + 1, kNames[kA1], m,
-                INT32_MAX);
-    return;
-  }
+  if (!call.fitsInt32(kA1, kNames[kA1], m, "rows")) return;
 
   const double *A2, *list1, *rowMap1, *list2, *rowMap2, *columnMap2;
   if (!bindDense(call, kA2, &A2) || !bindDense(call, kList1, &list1) ||

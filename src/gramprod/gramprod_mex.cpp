@@ -24,11 +24,7 @@ void gateway(host::Call& call) {
   if (!call.scalar(kTau, "tau", &tau) || !call.intScalar(kFactor, "capacity factor", &factor))
     return;
   // Rows and columns of G are listed as 32-bit integers.
-  if (N > INT32_MAX) {
-    call.reject("argument %d (X): %" PRId64 " columns, at most %d supported", kX + 1, N,
-                INT32_MAX);
-    return;
-  }
+  if (!call.fitsInt32(kX, "X", N, "columns")) return;
   if (M > kBlasIntMax) {
     call.reject("argument %d (X): %" PRId64 " rows exceed the BLAS integer range", kX + 1, M);
     return;

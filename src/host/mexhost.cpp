@@ -114,6 +114,12 @@ bool Call::intScalar(int k, const char* name, int32_t* out) const {
   return true;
 }
 
+bool Call::fitsInt32(int k, const char* name, int64_t size, const char* what) const {
+  if (size <= INT32_MAX) return true;
+  return reject("argument %d (%s): %" PRId64 " %s, at most %d supported", k + 1, name, size, what,
+                INT32_MAX);
+}
+
 bool Call::positions(int k, const char* name, const double* values, int64_t count,
                      int64_t limit) const {
   const int64_t i = firstBadPosition(values, count, limit);

@@ -65,6 +65,8 @@ class Call {
   bool scalar(int k, const char* name, double* out) const;
   // As scalar, truncated toward zero to int32 (saturating, NaN to 0).
   bool intScalar(int k, const char* name, int32_t* out) const;
+  // A size the kernels count in int32: at most INT32_MAX `what` (e.g. "rows").
+  bool fitsInt32(int k, const char* name, int64_t size, const char* what) const;
   // Every value of a position list lies in 1..limit; names the first that does not.
   bool positions(int k, const char* name, const double* values, int64_t count,
                  int64_t limit) const;

@@ -24,9 +24,7 @@ bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* ou
     mexPrintf("ERROR: canonical + x_in not implemented\n");
     return false;
   }
-  if (a.k > INT32_MAX)
-    return call.reject("argument %d (B): %" PRId64 " columns, at most %d supported", slot.B + 1,
-                       a.k, INT32_MAX);
+  if (!call.fitsInt32(slot.B, "B", a.k, "columns")) return false;
   if (!a.canonical && !call.shape(slot.B, "B", a.n, a.k)) return false;
   if (hasXin && (!call.dense(slot.xIn, "x_in", &a.xIn) || !call.shape(slot.xIn, "x_in", a.n, a.k)))
     return false;
@@ -36,9 +34,7 @@ bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* ou
   if (call.present(slot.rowSubset)) {
     if (!call.dense(slot.rowSubset, "rowSubset", &a.rowSubset)) return false;
     a.m = std::max(call.rows(slot.rowSubset), call.cols(slot.rowSubset));
-    if (a.m > INT32_MAX)
-      return call.reject("argument %d (rowSubset): %" PRId64 " rows, at most %d supported",
-                         slot.rowSubset + 1, a.m, INT32_MAX);
+    if (!call.fitsInt32(slot.rowSubset, "rowSubset", a.m, "rows")) return false;
     if (!call.positions(slot.rowSubset, "rowSubset", a.rowSubset, a.m, a.n)) return false;
   }
   return !a.canonical || call.positions(slot.B, "B", a.B, a.k, a.n);

@@ -26,11 +26,7 @@ void gateway(host::Call& call) {
     return;
   }
   const int64_t numel = call.numel(kX);
-  if (numel > INT32_MAX) {
-    call.reject("argument %d (x): %" PRId64 " elements, at most %d supported", kX + 1, numel,
-                INT32_MAX);
-    return;
-  }
+  if (!call.fitsInt32(kX, "x", numel, "elements")) return;
 
   // Read only when given; an empty one selects no term at all.
   const double* index = nullptr;
@@ -40,11 +36,7 @@ void gateway(host::Call& call) {
     // A matrix with several rows contributes its first column.
     termCount = call.rows(kIndex) == 1 ? call.cols(kIndex) : call.rows(kIndex);
     if (call.numel(kIndex) == 0) termCount = 0;
-    if (termCount > INT32_MAX) {
-      call.reject("argument %d (index): %" PRId64 " elements, at most %d supported", kIndex + 1,
-                  termCount, INT32_MAX);
-      return;
-    }
+    if (!call.fitsInt32(kIndex, "index", termCount, "elements")) return;
     if (!call.positions(kIndex, "index", index, termCount, numel)) return;
   }
 

@@ -33,11 +33,7 @@ void gateway(host::Call& call) {
   // more than the list holds.
   const int64_t m = call.rows(kPositions), n = call.cols(kPositions);
   const int64_t count = call.numel(kPositions) == 0 ? 0 : (m > n ? m : n);
-  if (count > INT32_MAX) {
-    call.reject("argument %d (positions): %" PRId64 " elements, at most %d supported",
-                kPositions + 1, count, INT32_MAX);
-    return;
-  }
+  if (!call.fitsInt32(kPositions, "positions", count, "elements")) return;
   if (!call.positions(kPositions, "positions", positions, count, numelX)) return;
 
   // Unlisted elements keep the output's zero fill: no change.
