@@ -184,7 +184,7 @@ struct FactorPreconditioner {
 // arithmetic, and the pair shares every read of the matrix and the factors.
 template <class Preconditioner>
 void solveAll(const DirsolveProblem& pb, const Preconditioner& M, double* X, int numThreads,
-              double* R, double* P, double* Z, double* XF) {
+              double* R, double* P, double* Z, double* XF, const ColumnReport& report) {
   const int64_t n = pb.n;
   const size_t bytes = sizeof(double) * static_cast<size_t>(n);
   const UpperOperator A{pb.A, n};
@@ -218,10 +218,12 @@ void solveAll(const DirsolveProblem& pb, const Preconditioner& M, double* X, int
           std::memset(x[w], 0, bytes);
       }
       int32_t passes[2];
+      double relres[2];
       if (lanes == 2)
-        pcgSolveLanes<2>(A, M, n, x, pb.maxIter, pb.tol, r, p, z, passes);
+        pcgSolveLanes<2>(A, M, n, x, pb.maxIter, pb.tol, r, p, z, passes, relres);
       else
-        pcgSolveColumn(A, M, n, x[0], pb.maxIter, pb.tol, r[0], p[0], z[0]);
+        passes[0] = pcgSolveColumn(A, M, n, x[0], pb.maxIter, pb.tol, r[0], p[0], z[0], relres);
+      for (int w = 0; w < lanes; ++w) reportColumn(report, j0 + w, passes[w], relres[w]);
       if (pb.rowSubset) {
         for (int w = 0; w < lanes; ++w) {
           double* out = X + (j0 + w) * pb.m;
@@ -235,9 +237,9 @@ void solveAll(const DirsolveProblem& pb, const Preconditioner& M, double* X, int
 }  // namespace
 
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
-                  double* Z, double* XF) {
+                  double* Z, double* XF, const ColumnReport& report) {
   if (pb.L)
-    solveAll(pb, FactorPreconditioner{*pb.L, pb.U, pb.n}, X, numThreads, R, P, Z, XF);
+    solveAll(pb, FactorPreconditioner{*pb.L, pb.U, pb.n}, X, numThreads, R, P, Z, XF, report);
   else
-    solveAll(pb, NoPreconditioner{}, X, numThreads, R, P, Z, XF);
+    solveAll(pb, NoPreconditioner{}, X, numThreads, R, P, Z, XF, report);
 }

@@ -56,6 +56,7 @@ inline int64_t lanesPerThread(int64_t k) { return k < 2 ? 1 : 2; }
 // Solves every column on numThreads threads. X is n x k (m x k with a row
 // subset). R, P, Z and, with a row subset, XF hold numThreads *
 // lanesPerThread(k) * n doubles. Indices in B and rowSubset must already
-// lie in 1..n.
+// lie in 1..n. report, where its arrays are given, receives each column's
+// passes and relative residual.
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
-                  double* Z, double* XF);
+                  double* Z, double* XF, const ColumnReport& report = {});

@@ -1,4 +1,4 @@
-// X = dirsolve(A, x_in, B, maxIter, tol, L, U, numThreads, rowSubset)
+// [X, info] = dirsolve(A, x_in, B, maxIter, tol, L, U, numThreads, rowSubset)
 #include <cinttypes>
 #include <cstdint>
 
@@ -86,7 +86,8 @@ void gateway(host::Call& call) {
   }
 
   double* X = call.output(0, a.rowSubset ? a.m : n, k);
-  solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get());
+  const ColumnReport info = host::solverInfo(call, 1, k);
+  solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), info);
 }
 
 }  // namespace

@@ -268,7 +268,8 @@ struct BlockSgs {
 
 template <class Operator, bool Precondition>
 void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
-              double* P, double* Z, double* XF, double* S, uint64_t w, bool finite) {
+              double* P, double* Z, double* XF, double* S, uint64_t w, bool finite,
+              const ColumnReport& report) {
   const int64_t n = pb.n;
   const uint64_t* perm = pb.layout->perm;
   const uint64_t* invPerm = pb.layout->invPerm;
@@ -298,10 +299,13 @@ void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads
         std::memset(x, 0, sizeof(double) * n);
       }
 
+      double relres;
+      int32_t passes;
       if constexpr (Precondition)
-        pcgSolveColumn(A, M, n, x, pb.maxIter, pb.tol, r, p, z);
+        passes = pcgSolveColumn(A, M, n, x, pb.maxIter, pb.tol, r, p, z, &relres);
       else
-        pcgSolveColumn(A, NoPreconditioner{}, n, x, pb.maxIter, pb.tol, r, p, z);
+        passes = pcgSolveColumn(A, NoPreconditioner{}, n, x, pb.maxIter, pb.tol, r, p, z, &relres);
+      reportColumn(report, j, passes, relres);
 
       // Back to the caller's numbering.
       if (pb.rowSubset) {
@@ -317,21 +321,22 @@ void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads
 
 template <class Operator>
 void solveWith(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
-               double* P, double* Z, double* XF, double* S) {
+               double* P, double* Z, double* XF, double* S, const ColumnReport& report) {
   const uint64_t w = sgsScratchSize(pb);
   if (pb.precondition)
-    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w, finiteBlocks(*pb.diag));
+    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w, finiteBlocks(*pb.diag),
+                             report);
   else
-    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w, false);
+    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w, false, report);
 }
 
 }  // namespace
 
 void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
-                       double* Z, double* XF, double* S) {
+                       double* Z, double* XF, double* S, const ColumnReport& report) {
   const BlockLayout& L = *pb.layout;
   if (L.wholeBlocks == 1)
-    solveWith(pb, WholeOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S);
+    solveWith(pb, WholeOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S, report);
   else
-    solveWith(pb, LowerOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S);
+    solveWith(pb, LowerOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S, report);
 }

@@ -53,7 +53,8 @@ uint64_t sgsScratchSize(const DuoProblem& pb);
 // Solves every column on numThreads threads, in the caller's numbering:
 // X is n x k (m x k with a row subset). R, P, Z and XF hold numThreads * n
 // doubles, S numThreads * sgsScratchSize doubles (may be null when that is
-// 0). Indices in B and rowSubset must already lie in 1..n. Returns nothing
-// but X; the problem's arrays are only read.
+// 0). Indices in B and rowSubset must already lie in 1..n. Returns X and,
+// where its arrays are given, each column's passes and relative residual
+// in report; the problem's arrays are only read.
 void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
-                       double* Z, double* XF, double* S);
+                       double* Z, double* XF, double* S, const ColumnReport& report = {});

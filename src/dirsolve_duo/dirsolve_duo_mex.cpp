@@ -1,5 +1,5 @@
-// X = dirsolve_duo(A, x_in, B, maxIter, tol, numThreads, rowSubset, blockIndex,
-//                  wholeBlocks, precondition)
+// [X, info] = dirsolve_duo(A, x_in, B, maxIter, tol, numThreads, rowSubset, blockIndex,
+//                          wholeBlocks, precondition)
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
@@ -151,7 +151,8 @@ void gateway(host::Call& call) {
   }
 
   double* X = call.output(0, a.rowSubset ? a.m : n, k);
-  solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get());
+  const ColumnReport info = host::solverInfo(call, 1, k);
+  solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get(), info);
 }
 
 }  // namespace

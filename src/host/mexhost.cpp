@@ -144,6 +144,23 @@ double* Call::output(int slot, int64_t m, int64_t n) {
   return mxGetPr(a);
 }
 
+bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols,
+                     double** data) {
+  for (int f = 0; f < count; ++f) data[f] = nullptr;
+  if (!wants(slot)) return false;
+  // Held by the slot from the start, so a field that fails to allocate
+  // leaves a struct that discardOutputs destroys with whatever it holds.
+  mxArray* s = mxCreateStructMatrix(1, 1, count, const_cast<const char**>(names));
+  plhs_[slot] = s;
+  if (slot < 32) created_ |= 1u << slot;
+  for (int f = 0; f < count; ++f) {
+    mxArray* row = mxCreateDoubleMatrix(1, static_cast<mwSize>(cols), mxREAL);
+    mxSetFieldByNumber(s, 0, f, row);
+    data[f] = mxGetPr(row);
+  }
+  return true;
+}
+
 void Call::discardOutputs() {
   for (int k = 0; k < 32; ++k) {
     if (created_ & (1u << k)) {

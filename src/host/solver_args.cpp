@@ -40,4 +40,14 @@ bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* ou
   return !a.canonical || call.positions(slot.B, "B", a.B, a.k, a.n);
 }
 
+ColumnReport solverInfo(Call& call, int slot, int64_t k) {
+  static const char* const names[] = {"passes", "relres"};
+  double* data[2];
+  call.rowStruct(slot, names, 2, k, data);
+  ColumnReport report;
+  report.passes = data[0];
+  report.relres = data[1];
+  return report;
+}
+
 }  // namespace host

@@ -25,4 +25,9 @@ struct SolverArgs : ColumnRequest {
 // column layout is the module's own to check.
 bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* out);
 
+// The optional second output, [X, info] = solver(...): when asked for, a
+// struct whose 1 x k rows `passes` and `relres` the report fills; an
+// empty report (nothing to fill) otherwise.
+ColumnReport solverInfo(Call& call, int slot, int64_t k);
+
 }  // namespace host

@@ -14,3 +14,16 @@ struct ColumnRequest {
   int32_t maxIter = 0;
   double tol = 0.0;
 };
+
+// What each column's solve did, for callers that ask: the passes it made
+// and ||r|| / ||b|| of its last residual (0 when b = 0), k values each.
+// Either pointer may be null.
+struct ColumnReport {
+  double* passes = nullptr;
+  double* relres = nullptr;
+};
+
+inline void reportColumn(const ColumnReport& report, int64_t j, int32_t passes, double relres) {
+  if (report.passes) report.passes[j] = passes;
+  if (report.relres) report.relres[j] = relres;
+}

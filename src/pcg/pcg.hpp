@@ -35,15 +35,16 @@ void applyActive(const Step& S, double* const z[W], const double* const in[W],
 
 // Solves A x = b for W columns from the starting points in x; r holds the
 // right-hand sides on entry and the last residuals on return; p and z are
-// scratch of n doubles per lane; passes receives the passes each lane made.
+// scratch of n doubles per lane; passes receives the passes each lane made
+// and relres ||r|| / ||b|| of its last residual (0 when b = 0).
 // Every lane computes exactly what a solve of its column alone computes:
 // the lanes share loops, never sums. A lane whose step length would not be
 // finite (zero or non-finite curvature or residual product) stops with the
-// iterate of its last finite pass.
+// iterate and residual of its last finite pass.
 template <int W, class Operator, class Preconditioner>
 void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double* const x[W],
                    int32_t maxIter, double tol, double* const r[W], double* const p[W],
-                   double* const z[W], int32_t passes[W]) {
+                   double* const z[W], int32_t passes[W], double relres[W]) {
   constexpr bool plain = std::is_same_v<Preconditioner, NoPreconditioner>;
   bool active[W];
   // Inside the loop a single lane is always active; saying so lets the
@@ -55,6 +56,13 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
     return false;
   };
   double rho[W], eps[W], acc[W];
+  // r'r at the start and of the last residual; the ratio of their roots is
+  // relres, formed only when a lane stops, from sums the iteration needs.
+  double delta0[W], delta[W];
+  auto stop = [&](int w) {
+    active[w] = false;
+    relres[w] = delta0[w] == 0.0 ? 0.0 : std::sqrt(delta[w]) / std::sqrt(delta0[w]);
+  };
 
   // delta0 = r'r
   for (int w = 0; w < W; ++w) acc[w] = 0.0;
@@ -62,7 +70,9 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
     for (int w = 0; w < W; ++w) acc[w] += r[w][i] * r[w][i];
   for (int w = 0; w < W; ++w) {
     passes[w] = 0;
-    active[w] = !(1e-16 > acc[w]) && maxIter > 0;
+    delta0[w] = delta[w] = acc[w];
+    active[w] = true;
+    if (1e-16 > acc[w] || maxIter <= 0) stop(w);
     eps[w] = (tol * tol) * acc[w];
     rho[w] = acc[w];
   }
@@ -102,8 +112,8 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
     for (int w = 0; w < W; ++w) {
       alpha[w] = rho[w] / acc[w];
       if (active[w] && !std::isfinite(alpha[w])) {
-        active[w] = false;
         passes[w] = pass - 1;
+        stop(w);
       }
     }
     if (!anyActive()) return;
@@ -120,7 +130,8 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
     for (int w = 0; w < W; ++w)
       if (active[w]) {
         passes[w] = pass;
-        if (eps[w] > acc[w] || pass >= maxIter) active[w] = false;
+        delta[w] = acc[w];
+        if (eps[w] > acc[w] || pass >= maxIter) stop(w);
       }
     if (!anyActive()) return;
 
@@ -137,7 +148,7 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
     for (int w = 0; w < W; ++w) {
       beta[w] = acc[w] / rho[w];
       rho[w] = acc[w];
-      if (active[w] && !std::isfinite(beta[w])) active[w] = false;
+      if (active[w] && !std::isfinite(beta[w])) stop(w);
     }
     if (!anyActive()) return;
     for (int64_t i = 0; i < n; ++i)
@@ -148,15 +159,19 @@ void pcgSolveLanes(const Operator& A, const Preconditioner& M, int64_t n, double
 
 // One column: solves A x = b from the starting point in x; r holds b on
 // entry and the last residual on return; p and z are scratch of n doubles.
-// Returns the number of passes made.
+// Returns the number of passes made; relres, when given, receives
+// ||r|| / ||b|| of the last residual.
 template <class Operator, class Preconditioner>
 int32_t pcgSolveColumn(const Operator& A, const Preconditioner& M, int64_t n, double* x,
-                       int32_t maxIter, double tol, double* r, double* p, double* z) {
+                       int32_t maxIter, double tol, double* r, double* p, double* z,
+                       double* relres = nullptr) {
   double* const xs[1] = {x};
   double* const rs[1] = {r};
   double* const ps[1] = {p};
   double* const zs[1] = {z};
   int32_t passes[1];
-  pcgSolveLanes<1>(A, M, n, xs, maxIter, tol, rs, ps, zs, passes);
+  double rel[1];
+  pcgSolveLanes<1>(A, M, n, xs, maxIter, tol, rs, ps, zs, passes, rel);
+  if (relres) *relres = rel[0];
   return passes[0];
 }

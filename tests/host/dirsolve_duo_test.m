@@ -80,6 +80,34 @@ D2 = 2 * speye (3);
 expect_bits (dirsolve_duo (D2, [], [1; -3; 0.5], 50, 0, 1, [], uint64 ([0; 1; 2]), 1, 1), ...
              [0.5; -1.5; 0.25], 'exact then zero residual');
 
+% The second output: passes per column and the iteration's own
+% ||r|| / ||b||, the true relative residual once converged.
+truerel = @(X, B) sqrt (sum ((B - A * X) .^ 2)) ./ sqrt (sum (B .^ 2));
+Bi = B; Bi(:, 2) = 0;
+for wb = 0:1
+  for pc = 0:1
+    what = sprintf ('info, wholeBlocks %d, precondition %d', wb, pc);
+    [Xi, info] = dirsolve_duo (A, [], Bi, 1000, 1e-10, 2, [], blk, wb, pc);
+    expect_bits (Xi, dirsolve_duo (A, [], Bi, 1000, 1e-10, 2, [], blk, wb, pc), what);
+    assert (fieldnames (info), {'passes'; 'relres'});
+    assert (info.passes(2), 0);
+    assert (info.relres(2), 0);
+    assert (all (info.passes([1 3]) > 1));
+    assert (all (info.relres([1 3]) < 1e-10));
+    assert (info.relres([1 3]), truerel (Xi(:, [1 3]), Bi(:, [1 3])), 1e-15);
+    [X4, info] = dirsolve_duo (A, [], Bi, 4, 0, 2, [], blk, wb, pc);
+    assert (info.passes, [4 0 4]);
+    assert (info.relres([1 3]), truerel (X4(:, [1 3]), Bi(:, [1 3])), -1e-10);
+  end
+end
+% With the preconditioner, a column whose every block falls below the
+% absolute level stops there; relres is still that of its last residual.
+[Xs, info] = dirsolve_duo (A, [], 1e-3 * B(:, 1), 1000, 1e-12, 2, [], blk, 1, 1);
+assert (info.relres, truerel (Xs, 1e-3 * B(:, 1)), 1e-12);
+assert (info.relres > 1e-12);
+[~, info] = dirsolve_duo (A, [], [3 9], 0, 1e-10, 2, [1 2], blk, 1, 1);
+assert ([info.passes info.relres], [0 0 1 1]);
+
 % The caller's arrays are not written.
 A0 = A; B0 = B; blk0 = blk; x00 = x0;
 dirsolve_duo (A, x0, B, 10, 1e-6, 2, [3 1], blk, 1, 1);

@@ -439,6 +439,8 @@ struct Solve {
   Vec xIn{}, rowSubset{};
   int32_t maxIter = 500;
   double tol = 1e-12;
+  // Each column's passes and relative residual from the last run.
+  mutable Vec passes{}, relres{};
 
   Vec run(int threads) const {
     Built b(A, blocks, whole, precondition && whole == 1);
@@ -460,7 +462,13 @@ struct Solve {
     const size_t slices = size_t(threads) * A.n;
     Vec R(slices), P(slices), Z(slices), XF(slices), S(threads * sgsScratchSize(pb) + 1);
     Vec X((rowSubset.empty() ? A.n : pb.m) * pb.k, -1.0);
-    solveBlockColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), S.data());
+    passes.assign(pb.k, -1.0);
+    relres.assign(pb.k, -1.0);
+    ColumnReport report;
+    report.passes = passes.data();
+    report.relres = relres.data();
+    solveBlockColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), S.data(),
+                      report);
     return X;
   }
 };
@@ -494,19 +502,55 @@ TEST(Solver, PreconditionerCutsTheIterations) {
   for (int64_t v = 0; v < A.n; ++v) s.blocks[v] = v / 36;
   s.B = randomVec(A.n, 1);
   s.tol = 1e-8;
-  // Passes until the result stops changing.
+  // The reported passes are those that shape the result: one fewer
+  // changes it, a cap at the count does not.
   auto passes = [&](bool pc) {
     s.precondition = pc;
     s.maxIter = 1000;
     const Vec full = s.run(1);
-    int32_t it = 0;
-    do {
-      s.maxIter = ++it;
-    } while (!sameBits(s.run(1), full));
+    const int32_t it = static_cast<int32_t>(s.passes[0]);
+    s.maxIter = it;
+    EXPECT_TRUE(sameBits(s.run(1), full));
+    EXPECT_EQ(s.passes[0], it);
+    s.maxIter = it - 1;
+    EXPECT_FALSE(sameBits(s.run(1), full));
+    EXPECT_EQ(s.passes[0], it - 1);
     return it;
   };
   const int32_t plain = passes(false), sgs = passes(true);
   EXPECT_LT(sgs, plain * 3 / 4) << sgs << " vs " << plain;
+}
+
+TEST(Solver, RelativeResidualIsTheIterationsOwn) {
+  const Csc A = laplacian(7, 6, 0.05);
+  const int64_t k = 3;
+  Solve s{A, randomBlocks(A.n, 4, 8)};
+  s.B = randomVec(A.n * k, 10);
+  for (double& b : s.B) b *= 1e6;  // tol, not the blocks' absolute level, stops
+  for (int64_t i = 0; i < A.n; ++i) s.B[A.n + i] = 0.0;
+  s.tol = 1e-10;
+  const Vec& dense = A.dense;
+  for (int32_t whole : {1, 0})
+    for (bool pc : {false, true}) {
+      s.whole = whole;
+      s.precondition = pc;
+      const Vec X = s.run(2);
+      for (int64_t j : {0, 2}) {
+        double rr = 0.0, bb = 0.0;
+        for (int64_t i = 0; i < A.n; ++i) {
+          double ax = 0.0;
+          for (int64_t c = 0; c < A.n; ++c) ax += dense[i + c * A.n] * X[c + j * A.n];
+          const double b = s.B[i + j * A.n];
+          rr += (b - ax) * (b - ax);
+          bb += b * b;
+        }
+        EXPECT_GT(s.passes[j], 1.0);
+        EXPECT_LT(s.relres[j], 1e-10);
+        EXPECT_NEAR(s.relres[j], std::sqrt(rr / bb), 1e-12) << whole << pc << j;
+      }
+      EXPECT_EQ(s.passes[1], 0.0);  // b = 0
+      EXPECT_EQ(s.relres[1], 0.0);
+    }
 }
 
 TEST(Solver, CallersNumberingOutside) {
@@ -576,6 +620,9 @@ TEST(Solver, NegligibleResidualInEveryBlockStopsWithoutNaN) {
     s.tol = 0.0;
     const Vec X = s.run(1);
     for (double x : X) EXPECT_EQ(x, 0.0);
+    // The first step fails: no pass, the residual is b.
+    EXPECT_EQ(s.passes[0], 0.0);
+    EXPECT_EQ(s.relres[0], 1.0);
   }
   // 2 I solved exactly in one pass; with tol 0 the next residual is 0 in
   // every block and the iteration must keep the solution.
@@ -588,6 +635,8 @@ TEST(Solver, NegligibleResidualInEveryBlockStopsWithoutNaN) {
     s.tol = 0.0;
     s.maxIter = 50;
     EXPECT_TRUE(sameBits(s.run(1), (Vec{0.5, -1.5, 0.25})));
+    EXPECT_EQ(s.passes[0], 1.0);
+    EXPECT_EQ(s.relres[0], 0.0);
   }
 }
 

@@ -180,20 +180,71 @@ TEST(PcgSolveColumn, KeepsTheStartingPointWithoutWork) {
   const TestSystem s = makeSystem(20, 7);
   const int64_t n = s.n;
   std::vector<double> x0 = randomVector(n, 8), x = x0, r(n, 0.0), p(n), z(n);
-  r[3] = 0.9e-8;  // r'r below the absolute level
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1e-6, r.data(),
-                           p.data(), z.data()),
+  double relres = -1.0;
+  // b = 0: nothing to reduce, relres 0.
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 100, 1e-6, r.data(), p.data(),
+                           z.data(), &relres),
             0);
+  EXPECT_EQ(relres, 0.0);
+  r[3] = 0.9e-8;  // r'r below the absolute level: never iterated, relres 1
+  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1e-6, r.data(),
+                           p.data(), z.data(), &relres),
+            0);
+  EXPECT_EQ(relres, 1.0);
   EXPECT_EQ(x, x0);
   r = randomVector(n, 9);
+  relres = -1.0;
   EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 0, 1e-6, r.data(), p.data(),
-                           z.data()),
+                           z.data(), &relres),
             0);
+  EXPECT_EQ(relres, 1.0);
   EXPECT_EQ(x, x0);
   // tol >= 1: exactly one pass whenever the residual shrinks.
   EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1.0, r.data(),
-                           p.data(), z.data()),
+                           p.data(), z.data(), &relres),
             1);
+  EXPECT_LT(relres, 1.0);
+}
+
+// sqrt(r'r) / sqrt(b'b), each sum ascending as the iteration forms it.
+double ratioOfNorms(const std::vector<double>& r, const std::vector<double>& b) {
+  double rr = 0.0, bb = 0.0;
+  for (double v : r) rr += v * v;
+  for (double v : b) bb += v * v;
+  return std::sqrt(rr) / std::sqrt(bb);
+}
+
+TEST(PcgSolveColumn, ReportsPassesAndTheLastResidual) {
+  const TestSystem s = makeSystem(60, 20);
+  const int64_t n = s.n;
+  const std::vector<double> b = randomVector(n, 21);
+  std::vector<double> x(n), r(n), p(n), z(n), Ax(n);
+  for (int variant = 0; variant < 2; ++variant) {
+    // tol 0 runs every cap to its end; relres is the returned residual's.
+    for (int32_t cap : {1, 2, 7}) {
+      std::fill(x.begin(), x.end(), 0.0);
+      r = b;
+      double relres = -1.0;
+      const int32_t passes =
+          variant == 0 ? pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), cap, 0.0,
+                                        r.data(), p.data(), z.data(), &relres)
+                       : pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), cap, 0.0, r.data(),
+                                        p.data(), z.data(), &relres);
+      EXPECT_EQ(passes, cap);
+      EXPECT_EQ(relres, ratioOfNorms(r, b)) << "cap " << cap << " variant " << variant;
+    }
+  }
+  // Converged: below tol, and close to the true ||b - A x|| / ||b||.
+  std::fill(x.begin(), x.end(), 0.0);
+  r = b;
+  double relres = -1.0;
+  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-9,
+                                        r.data(), p.data(), z.data(), &relres);
+  EXPECT_GT(passes, 2);
+  EXPECT_LT(relres, 1e-9);
+  symUpperProduct(Ax.data(), x.data(), n, s.A());
+  for (int64_t i = 0; i < n; ++i) Ax[i] = b[i] - Ax[i];
+  EXPECT_NEAR(relres, ratioOfNorms(Ax, b), 1e-12);
 }
 
 struct ZeroOp {
@@ -205,19 +256,44 @@ struct ZeroPrec {
   void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
 };
 
+// The operator of s until `good` products have been made, then 0.
+struct FailingOp {
+  const TestSystem& s;
+  int good;
+  mutable int calls = 0;
+  void apply(double* z, const double* p) const {
+    if (calls++ < good)
+      symUpperProduct(z, p, s.n, s.A());
+    else
+      std::memset(z, 0, sizeof(double) * s.n);
+  }
+};
+
 TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
   const int64_t n = 10;
   const TestSystem s = makeSystem(n, 10);
   std::vector<double> x0 = randomVector(n, 11), x = x0, r = randomVector(n, 12), p(n), z(n);
+  double relres = -1.0;
   // Zero curvature: alpha = rho / 0.
-  pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(), p.data(),
-                 z.data());
+  EXPECT_EQ(pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(),
+                           p.data(), z.data(), &relres),
+            0);
   EXPECT_EQ(x, x0);
+  EXPECT_EQ(relres, 1.0);
   // A preconditioner that returns 0: rho = 0 and alpha = 0 / 0.
   r = randomVector(n, 13);
   pcgSolveColumn(UpperOp{s}, ZeroPrec{n}, n, x.data(), 50, 1e-8, r.data(), p.data(), z.data());
   EXPECT_EQ(x, x0);
   for (double v : r) EXPECT_TRUE(std::isfinite(v));
+  // Breakdown in the third pass: two passes count, and relres is that of
+  // the residual they left.
+  const std::vector<double> b = randomVector(n, 14);
+  r = b;
+  EXPECT_EQ(pcgSolveColumn(FailingOp{s, 2}, NoPreconditioner{}, n, x.data(), 50, 0.0, r.data(),
+                           p.data(), z.data(), &relres),
+            2);
+  EXPECT_EQ(relres, ratioOfNorms(r, b));
+  EXPECT_LT(relres, 1.0);
 }
 
 DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, int64_t k) {
@@ -231,11 +307,16 @@ DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, in
   return pb;
 }
 
-std::vector<double> solve(const DirsolveProblem& pb, int threads) {
+std::vector<double> solve(const DirsolveProblem& pb, int threads,
+                          std::vector<double>* passes = nullptr,
+                          std::vector<double>* relres = nullptr) {
   const int64_t rows = pb.rowSubset ? pb.m : pb.n;
   std::vector<double> X(rows * pb.k, 0.0), R(threads * lanesPerThread(pb.k) * pb.n), P(R.size()), Z(R.size()),
       XF(R.size());
-  solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data());
+  ColumnReport report;
+  if (passes) passes->assign(pb.k, -1.0), report.passes = passes->data();
+  if (relres) relres->assign(pb.k, -1.0), report.relres = relres->data();
+  solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), report);
   return X;
 }
 
@@ -267,18 +348,25 @@ TEST(SolveColumns, PairedColumnsMatchSolvingEachAlone) {
     DirsolveProblem pb = problemFor(s, B, k);
     pb.tol = 1e-7;
     if (variant == 1) pb.L = &L, pb.U = &U;
-    const std::vector<double> X = solve(pb, 2);
+    std::vector<double> passes, relres;
+    const std::vector<double> X = solve(pb, 2, &passes, &relres);
     for (int64_t j = 0; j < k; ++j) {
       std::vector<double> x(n, 0.0), r(B.begin() + j * n, B.begin() + (j + 1) * n), p(n), z(n);
-      if (variant == 1)
-        pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), pb.maxIter, pb.tol, r.data(),
-                       p.data(), z.data());
-      else
-        pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), pb.maxIter, pb.tol,
-                       r.data(), p.data(), z.data());
+      double rel;
+      const int32_t its =
+          variant == 1 ? pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), pb.maxIter, pb.tol,
+                                        r.data(), p.data(), z.data(), &rel)
+                       : pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), pb.maxIter,
+                                        pb.tol, r.data(), p.data(), z.data(), &rel);
       EXPECT_EQ(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n), x)
           << "column " << j << " variant " << variant;
+      EXPECT_EQ(passes[j], its) << "column " << j << " variant " << variant;
+      EXPECT_EQ(relres[j], rel) << "column " << j << " variant " << variant;
     }
+    EXPECT_EQ(passes[2], 0.0);
+    EXPECT_EQ(relres[2], 0.0);
+    // Asking for the report changes no bit of X.
+    EXPECT_EQ(solve(pb, 1), X);
   }
 }
 
