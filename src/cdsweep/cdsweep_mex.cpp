@@ -72,15 +72,12 @@ void gateway(host::Call& call) {
     return;
   if (!(lambda >= 0.0 && std::isfinite(lambda))) {
     char found[32];
-    if (std::isnan(lambda) || std::isinf(lambda))
-      std::snprintf(found, sizeof found, "%s",
-                    std::isnan(lambda) ? "NaN"
-                    : lambda > 0       ? "Inf"
-                                       : "-Inf");
-    else
-      std::snprintf(found, sizeof found, "%.17g", lambda);
+    std::snprintf(found, sizeof found, "%.17g", lambda);
     call.reject("argument %d (lambda): expected a finite value of at least 0, found %s",
-                kLambda + 1, found);
+                kLambda + 1,
+                std::isnan(lambda)   ? "NaN"
+                : std::isinf(lambda) ? (lambda > 0 ? "Inf" : "-Inf")
+                                     : found);
     return;
   }
   sweeps = std::max(sweeps, 0);
