@@ -1,0 +1,71 @@
+#pragma once
+// Coordinate-descent sweeps of the Newton model of an L1-regularised
+// log-det problem over listed symmetric entries of one block of columns.
+#include <cstdint>
+
+#include "host/scratch.hpp"
+
+// The block: W (n x m) holds columns index(c) of the symmetric inverse and
+// U (n x m) = Delta W(:, index) at entry; rows[c] = index(c) - 1, distinct
+// and in 0..n-1. Neither array is written.
+struct SweepBlock {
+  const double* W;
+  const double* U;
+  const int32_t* rows;
+  int32_t n;
+  int32_t m;
+};
+
+// The entries: entry e names the pair {(i, j), (j, i)} with i = rows[li[e]],
+// j = rows[lj[e]]; g and theta hold G and Theta there.
+struct SweepList {
+  const int32_t* li;
+  const int32_t* lj;
+  const double* g;
+  const double* theta;
+  int32_t count;
+};
+
+// Scratch of one call. Only the rows of U at index ever change, so U is
+// never copied whole: those m rows live here, row-major, so that a row
+// update is contiguous; the dots read the caller's U and take these rows
+// instead where they fall. The rows of W at index sit beside them, so that
+// row j of W is contiguous too. Plus the index rows in ascending order, one
+// column of Ub in that order, and the chunk tables of the dot products.
+struct SweepScratch {
+  ScratchArray<double> Ub, Wr, sums, column;
+  ScratchArray<int32_t> sortedRows, sortedLocal, sortedPlace, chunkFirst;
+  // False when out of memory.
+  bool allocate(int32_t n, int32_t m);
+};
+
+// Runs `sweeps` passes (below 1: none) over the list in order; delta holds
+// the entries' starting values and receives their final ones; *quad
+// receives the increase of 1/2 trace(W Delta W Delta). Per entry, with
+// Wij = W(i, lj), Wii = W(i, li), Wjj = W(j, lj):
+//   dot = sum_k W(k, li) U(k, lj): rows in chunks of 1024, 8 partial sums
+//         p[k mod 8] per chunk, each from +0 in ascending k, the chunk's sum
+//         ((p0+p1)+(p2+p3))+((p4+p5)+(p6+p7)), the chunk sums added to +0
+//         in ascending chunk order;
+//   a   = Wij*Wij + Wii*Wjj (i != j) or Wii*Wii (i == j);
+//   c   = theta + delta;  u = c - (g + dot)/a;  t = |u| - lambda/a;
+//   mu  = -c + sign(u)*(t > 0 ? t : 0), sign(+-0) = +0, sign(NaN) = NaN;
+//         mu = 0 unless a is finite and above 0.
+// When mu is zero (of either sign) nothing changes; otherwise
+//   delta = delta + mu;
+//   U(i, q) = U(i, q) + mu*W(j, q) for all columns q, then, i != j,
+//   U(j, q) = U(j, q) + mu*W(i, q);
+//   quad = quad + ((2*mu)*dot + (a*mu)*mu)     (i != j)
+//   quad = quad + (mu*dot + (0.5*(a*mu))*mu)   (i == j), quad from +0.
+// Skipping mu = 0 keeps a -0 in U from turning +0 and an infinite W from
+// putting NaN into U. The rows of W are W's own (W(j, q), not W(index(q),
+// lj)), so U stays Delta W(:, index) exactly as the caller's W has it.
+// Runs on `threads` threads (at least 1, at most one per chunk of 1024
+// rows); the result does not depend on it. scratch must be allocated for n
+// and m.
+void coordinateSweeps(const SweepBlock& block, const SweepList& list, double lambda, int32_t sweeps,
+                      int32_t threads, SweepScratch& scratch, double* delta, double* quad);
+
+// The caller's thread count limited to 1..processors: a thread without a
+// core stalls the barrier of every update.
+int32_t sweepThreads(int32_t requested);

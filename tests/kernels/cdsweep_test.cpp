@@ -1,0 +1,402 @@
+#include "cdsweep/cdsweep.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "cdsweep/entrymap.hpp"
+
+namespace {
+
+struct Problem {
+  int32_t n = 0, m = 0;
+  std::vector<double> W, U, g, theta, delta0;
+  std::vector<int32_t> rows, li, lj;
+};
+
+struct Result {
+  std::vector<double> delta;
+  double quad = 0.0;
+};
+
+Result run(const Problem& P, double lambda, int32_t sweeps, int32_t threads = 1) {
+  SweepScratch s;
+  EXPECT_TRUE(s.allocate(P.n, P.m));
+  Result r{P.delta0, -1.0};
+  const SweepBlock block{P.W.data(), P.U.data(), P.rows.data(), P.n, P.m};
+  const SweepList list{P.li.data(), P.lj.data(), P.g.data(), P.theta.data(),
+                       static_cast<int32_t>(P.li.size())};
+  coordinateSweeps(block, list, lambda, sweeps, threads, s, r.delta.data(), &r.quad);
+  return r;
+}
+
+// The documented order, written plainly: U copied whole, rows updated in
+// place with strided reads of W.
+double chunkedDot(const double* w, const double* u, int32_t n) {
+  double dot = 0.0;
+  for (int32_t k0 = 0; k0 < n; k0 += 1024) {
+    double p[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    for (int32_t k = k0; k < std::min(n, k0 + 1024); ++k) p[(k - k0) % 8] += w[k] * u[k];
+    dot += ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+  }
+  return dot;
+}
+
+Result reference(const Problem& P, double lambda, int32_t sweeps) {
+  const int64_t n = P.n;
+  std::vector<double> U = P.U;
+  Result r{P.delta0, 0.0};
+  for (int32_t s = 0; s < sweeps; ++s) {
+    for (std::size_t e = 0; e < P.li.size(); ++e) {
+      const int32_t li = P.li[e], lj = P.lj[e], i = P.rows[li], j = P.rows[lj];
+      const double dot = chunkedDot(&P.W[li * n], &U[lj * n], P.n);
+      const double wij = P.W[i + lj * n], wii = P.W[i + li * n], wjj = P.W[j + lj * n];
+      const double a = i != j ? wij * wij + wii * wjj : wii * wii;
+      const double c = P.theta[e] + r.delta[e];
+      double mu = 0.0;
+      if (a > 0.0 && std::isfinite(a)) {
+        const double u = c - (P.g[e] + dot) / a;
+        const double sgn = std::isnan(u) ? u : static_cast<double>((u > 0) - (u < 0));
+        mu = -c + sgn * std::max(std::fabs(u) - lambda / a, 0.0);
+      }
+      if (mu == 0.0) continue;
+      r.delta[e] += mu;
+      for (int64_t col = 0; col < P.m; ++col) U[i + col * n] += mu * P.W[j + col * n];
+      if (i != j)
+        for (int64_t col = 0; col < P.m; ++col) U[j + col * n] += mu * P.W[i + col * n];
+      r.quad += i != j ? (2.0 * mu) * dot + (a * mu) * mu : mu * dot + (0.5 * (a * mu)) * mu;
+    }
+  }
+  return r;
+}
+
+bool sameBits(const Result& x, const Result& y) {
+  return x.delta.size() == y.delta.size() &&
+         (x.delta.empty() ||
+          std::memcmp(x.delta.data(), y.delta.data(), x.delta.size() * sizeof(double)) == 0) &&
+         std::memcmp(&x.quad, &y.quad, sizeof(double)) == 0;
+}
+
+// Random block (W need not be symmetric for the order to be checked) with
+// the given index rows and every lower pair of the block listed with
+// probability `density`, in random order or grouped by column j, as a
+// driver lists a free set.
+Problem randomProblem(int32_t n, std::vector<int32_t> rows, double density, unsigned seed,
+                      bool grouped = false) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> N;
+  std::uniform_real_distribution<double> R;
+  Problem P;
+  P.n = n;
+  P.m = static_cast<int32_t>(rows.size());
+  P.rows = rows;
+  P.W.resize(static_cast<std::size_t>(n) * P.m);
+  P.U.resize(P.W.size());
+  for (double& x : P.W) x = N(gen);
+  for (double& x : P.U) x = 0.1 * N(gen);
+  for (int32_t c = 0; c < P.m; ++c)
+    P.W[rows[c] + static_cast<int64_t>(c) * n] = 3 + std::fabs(N(gen));
+  for (int32_t a = 0; a < P.m; ++a)
+    for (int32_t b = 0; b <= a; ++b)
+      if (R(gen) < density) {
+        P.li.push_back(R(gen) < 0.5 ? a : b);
+        P.lj.push_back(P.li.back() == a ? b : a);
+      }
+  std::vector<std::size_t> order(P.li.size());
+  for (std::size_t e = 0; e < order.size(); ++e) order[e] = e;
+  std::shuffle(order.begin(), order.end(), gen);
+  std::vector<int32_t> li(P.li), lj(P.lj);
+  if (grouped)
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return lj[x] < lj[y]; });
+  for (std::size_t e = 0; e < order.size(); ++e) {
+    P.li[e] = li[order[e]];
+    P.lj[e] = lj[order[e]];
+    P.g.push_back(N(gen));
+    P.theta.push_back(0.5 * N(gen));
+    P.delta0.push_back(R(gen) < 0.5 ? 0.0 : 0.1 * N(gen));
+  }
+  return P;
+}
+
+TEST(CoordinateSweeps, OneEntryAgainstTheClosedForm) {
+  // W = [2 1; 1 1.5], U = 0 (Delta = 0): off-diagonal a = 1 + 3 = 4,
+  // u = c - g/a = 0.25 + 0.5, t = 0.75 - lambda/a = 0.5, mu = -0.25 + 0.5.
+  Problem P;
+  P.n = 2, P.m = 2;
+  P.W = {2, 1, 1, 1.5};
+  P.U = {0, 0, 0, 0};
+  P.rows = {0, 1};
+  P.li = {1}, P.lj = {0}, P.g = {-2}, P.theta = {0.25}, P.delta0 = {0};
+  Result r = run(P, 1.0, 1);
+  EXPECT_EQ(r.delta[0], 0.25);
+  EXPECT_EQ(r.quad, 4 * 0.25 * 0.25);  // 2 mu dot + a mu^2, dot = 0
+  // Diagonal (0, 0): a = 4, u = 0.5 - 1/4, t = 0.25 - 0.5/4, mu = -0.5 + 0.125.
+  P.li = {0}, P.lj = {0}, P.g = {1}, P.theta = {0.5};
+  r = run(P, 0.5, 1);
+  EXPECT_EQ(r.delta[0], -0.375);
+  EXPECT_EQ(r.quad, 0.5 * 4 * 0.375 * 0.375);
+  // Both in turn: the diagonal entry now sees dot = (W D W)_00 = 2 * 0.25 * 2 * 1 = 1,
+  // so u = 0.5 - (1 + 1)/4 = 0 and mu = -0.5.
+  P.li = {1, 0}, P.lj = {0, 0}, P.g = {-2, 1}, P.theta = {0.25, 0.5}, P.delta0 = {0, 0};
+  r = run(P, 1.0, 1);
+  EXPECT_EQ(r.delta, (std::vector<double>{0.25, -0.5}));
+  EXPECT_EQ(r.quad, 0.25 + (-0.5 * 1 + 0.5 * 4 * 0.25));
+}
+
+TEST(CoordinateSweeps, DiagonalWTakesTheSoftThresholdStepAtEveryEntry) {
+  // With W diagonal, (W Delta W)_ij = d_i Delta_ij d_j involves only the
+  // entry itself: one sweep is the closed-form step at each entry.
+  Problem P = randomProblem(300, {4, 17, 18, 100, 299}, 1.0, 5);
+  std::vector<double> d = {0.5, 2, 1.25, 3, 0.75};
+  std::fill(P.W.begin(), P.W.end(), 0.0);
+  std::fill(P.U.begin(), P.U.end(), 0.0);
+  for (int32_t c = 0; c < P.m; ++c) P.W[P.rows[c] + c * 300] = d[c];
+  for (std::size_t e = 0; e < P.li.size(); ++e) {  // U = Delta0 W(:, index)
+    const int32_t a = P.li[e], b = P.lj[e];
+    P.U[P.rows[a] + b * 300] = P.delta0[e] * d[b];
+    P.U[P.rows[b] + a * 300] = P.delta0[e] * d[a];
+  }
+  const double lambda = 0.3;
+  const Result r = run(P, lambda, 1);
+  for (std::size_t e = 0; e < P.li.size(); ++e) {
+    const double di = d[P.li[e]], dj = d[P.lj[e]];
+    const double a = di * dj, dot = di * (P.delta0[e] * dj), c = P.theta[e] + P.delta0[e];
+    const double u = c - (P.g[e] + dot) / a;
+    const double soft = std::copysign(std::max(std::fabs(u) - lambda / a, 0.0), u);
+    EXPECT_EQ(r.delta[e], P.delta0[e] + (soft - c)) << e;
+  }
+}
+
+TEST(CoordinateSweeps, SameBitsAsThePlainReference) {
+  // Index rows at the ends, around chunk and group borders, several in one
+  // group of 8; n below 8, not a multiple of 8, exactly a chunk and beyond.
+  const std::vector<std::vector<int32_t>> cases = {
+      {5, 0, 4},
+      {12, 0, 7, 8, 3},
+      {1023, 0, 5, 512, 9, 1000},
+      {1024, 1023, 0, 1022, 1021, 7},
+      {3001, 3000, 1023, 1024, 2047, 2048, 8, 9, 10, 11, 12, 13, 14, 15, 0},
+  };
+  for (const auto& cs : cases) {
+    const std::vector<int32_t> rows(cs.begin() + 1, cs.end());
+    for (bool grouped : {false, true}) {
+      const Problem P = randomProblem(cs[0], rows, 0.8, static_cast<unsigned>(cs[0]), grouped);
+      for (double lambda : {0.0, 0.05, 0.5})
+        for (int32_t sweeps : {0, 1, 3}) {
+          const Result want = reference(P, lambda, sweeps);
+          for (int32_t threads : {1, 2, 3})
+            EXPECT_TRUE(sameBits(run(P, lambda, sweeps, threads), want))
+                << "n " << cs[0] << " grouped " << grouped << " lambda " << lambda << " sweeps "
+                << sweeps << " threads " << threads;
+        }
+    }
+  }
+}
+
+TEST(CoordinateSweeps, SameBitsOnOneToThreeThreadsAndInputsUnchanged) {
+  std::mt19937 gen(11);
+  std::vector<int32_t> rows(64);
+  std::uniform_int_distribution<int32_t> R(0, 9999);
+  for (int32_t& r : rows) {
+    do r = R(gen);
+    while (std::count(rows.begin(), rows.begin() + (&r - rows.data()), r) > 0);
+  }
+  const Problem P = randomProblem(10000, rows, 0.15, 2, true);
+  const Problem copy = P;
+  const Result want = reference(P, 0.1, 2);
+  for (int32_t threads : {1, 2, 3}) EXPECT_TRUE(sameBits(run(P, 0.1, 2, threads), want)) << threads;
+  EXPECT_EQ(P.W, copy.W);
+  EXPECT_EQ(P.U, copy.U);
+  EXPECT_EQ(P.g, copy.g);
+  EXPECT_EQ(P.theta, copy.theta);
+  EXPECT_EQ(P.delta0, copy.delta0);
+}
+
+// A consistent problem on a dense SPD inverse: W is n x n, Delta0 holds the
+// listed entries' starting values and a few fixed unlisted ones.
+struct Dense {
+  int32_t n;
+  std::vector<double> Wfull, Delta0;
+  Problem P;
+};
+
+Dense denseProblem(int32_t n, const std::vector<int32_t>& rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> N;
+  Dense D;
+  D.n = n;
+  std::vector<double> B(static_cast<std::size_t>(n) * n);
+  for (double& x : B) x = N(gen);
+  D.Wfull.assign(B.size(), 0.0);
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = 0; j < n; ++j) {
+      double s = i == j ? 1.0 : 0.0;
+      for (int32_t k = 0; k < n; ++k) s += B[i + k * n] * B[j + k * n] / n;
+      D.Wfull[i + j * n] = s;
+    }
+  D.P = randomProblem(n, rows, 0.7, seed);
+  Problem& P = D.P;
+  D.Delta0.assign(B.size(), 0.0);
+  D.Delta0[1 + 0 * n] = D.Delta0[0 + 1 * n] = 0.05;  // rows 0, 1 are not in the block
+  for (std::size_t e = 0; e < P.li.size(); ++e) {
+    const int32_t i = rows[P.li[e]], j = rows[P.lj[e]];
+    D.Delta0[i + j * n] = D.Delta0[j + i * n] = P.delta0[e];
+  }
+  for (int32_t c = 0; c < P.m; ++c)
+    for (int32_t r = 0; r < n; ++r) {
+      P.W[r + c * n] = D.Wfull[r + rows[c] * n];
+      double s = 0.0;
+      for (int32_t k = 0; k < n; ++k) s += D.Delta0[r + k * n] * D.Wfull[k + rows[c] * n];
+      P.U[r + c * n] = s;
+    }
+  return D;
+}
+
+// 1/2 trace(W Delta W Delta) and the listed entries' linear and L1 terms
+// (each off-diagonal pair counted twice), Delta = Delta0 with delta set.
+void modelTerms(const Dense& D, const std::vector<double>& delta, double lambda, double* half,
+                double* q) {
+  const int32_t n = D.n;
+  std::vector<double> Delta = D.Delta0, WD(Delta.size(), 0.0);
+  double lin = 0.0;
+  for (std::size_t e = 0; e < delta.size(); ++e) {
+    const int32_t i = D.P.rows[D.P.li[e]], j = D.P.rows[D.P.lj[e]];
+    Delta[i + j * n] = Delta[j + i * n] = delta[e];
+    lin += (i != j ? 2 : 1) * (D.P.g[e] * delta[e] + lambda * std::fabs(D.P.theta[e] + delta[e]));
+  }
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = 0; j < n; ++j)
+      for (int32_t k = 0; k < n; ++k) WD[i + j * n] += D.Wfull[i + k * n] * Delta[k + j * n];
+  double tr = 0.0;
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t k = 0; k < n; ++k) tr += WD[i + k * n] * WD[k + i * n];
+  *half = 0.5 * tr;
+  *q = lin + *half;
+}
+
+TEST(CoordinateSweeps, ModelDecreasesAtEveryUpdateAndQuadIsTheQuadraticsIncrease) {
+  const Dense D = denseProblem(40, {3, 7, 12, 20, 21, 33, 39}, 4);
+  const double lambda = 0.2;
+  double half0, q0;
+  modelTerms(D, D.P.delta0, lambda, &half0, &q0);
+  // The first k updates of one sweep are a sweep over the first k entries.
+  double previous = q0;
+  for (std::size_t k = 1; k <= D.P.li.size(); ++k) {
+    Problem prefix = D.P;
+    prefix.li.resize(k), prefix.lj.resize(k), prefix.g.resize(k), prefix.theta.resize(k);
+    prefix.delta0.resize(k);
+    Result r = run(prefix, lambda, 1);
+    r.delta.insert(r.delta.end(), D.P.delta0.begin() + k, D.P.delta0.end());
+    double half, q;
+    modelTerms(D, r.delta, lambda, &half, &q);
+    EXPECT_LE(q, previous + 1e-12) << "update " << k;
+    EXPECT_NEAR(r.quad, half - half0, 1e-12 * (1 + std::fabs(half))) << "update " << k;
+    previous = q;
+  }
+  for (int32_t sweeps = 2; sweeps <= 4; ++sweeps) {
+    const Result r = run(D.P, lambda, sweeps);
+    double half, q;
+    modelTerms(D, r.delta, lambda, &half, &q);
+    EXPECT_LE(q, previous + 1e-12) << "sweeps " << sweeps;
+    EXPECT_NEAR(r.quad, half - half0, 1e-12 * (1 + std::fabs(half))) << "sweeps " << sweeps;
+    previous = q;
+  }
+}
+
+TEST(CoordinateSweeps, ZeroStepChangesNothingAndNaNReachesTheResult) {
+  Problem P;
+  P.n = 2, P.m = 2;
+  P.W = {2, 1, 1, 1.5};
+  P.U = {0, 0, 0, 0};
+  P.rows = {0, 1};
+  // Inside the threshold band: mu = -0 + 0 leaves delta's -0 alone.
+  P.li = {1}, P.lj = {0}, P.g = {0.1}, P.theta = {0}, P.delta0 = {-0.0};
+  Result r = run(P, 1.0, 2);
+  EXPECT_TRUE(r.delta[0] == 0.0 && std::signbit(r.delta[0]));
+  EXPECT_TRUE(r.quad == 0.0 && !std::signbit(r.quad));
+  // a = 0 (W_00 = 0): no step.
+  P.W = {0, 1, 1, 1.5}, P.li = {0}, P.lj = {0}, P.delta0 = {0.5};
+  EXPECT_EQ(run(P, 1.0, 1).delta[0], 0.5);
+  P.W = {2, 1, 1, 1.5}, P.g = {std::nan("")};
+  r = run(P, 1.0, 1);
+  EXPECT_TRUE(std::isnan(r.delta[0]) && std::isnan(r.quad));
+}
+
+TEST(CoordinateSweeps, EachAllocationFailingIsReported) {
+  for (long k = 1; k <= 8; ++k) {
+    scratch::failCountdown = k;
+    SweepScratch s;
+    EXPECT_FALSE(s.allocate(5000, 30)) << k;
+    scratch::failCountdown = 0;
+  }
+  scratch::failCountdown = 9;
+  SweepScratch s;
+  EXPECT_TRUE(s.allocate(5000, 30));
+  scratch::failCountdown = 0;
+}
+
+TEST(EntryMap, IndexColumnsNameTheFirstRepeat) {
+  std::vector<int32_t> local(6), rows(4);
+  int32_t earlier = -7;
+  const double index[] = {3.7, 1, 6, 2};
+  EXPECT_EQ(mapIndexColumns(index, 4, 6, local.data(), rows.data(), &earlier), -1);
+  EXPECT_EQ(local, (std::vector<int32_t>{1, 3, 0, -1, -1, 2}));
+  EXPECT_EQ(rows, (std::vector<int32_t>{2, 0, 5, 1}));
+  const double repeated[] = {3, 1, 6, 1.5};
+  EXPECT_EQ(mapIndexColumns(repeated, 4, 6, local.data(), rows.data(), &earlier), 3);
+  EXPECT_EQ(earlier, 1);
+  const double values[] = {6, 3.2, 4, 5};
+  std::vector<int32_t> out(4);
+  mapIndexColumns(index, 4, 6, local.data(), rows.data(), &earlier);
+  EXPECT_EQ(entryColumns(values, 4, local.data(), out.data()), 2);
+  EXPECT_EQ(out[0], 2);
+  EXPECT_EQ(out[1], 0);
+  EXPECT_EQ(entryColumns(values, 2, local.data(), out.data()), -1);
+}
+
+TEST(EntryMap, RepeatedPairsInEitherOrderAreFoundFirstInListOrder) {
+  bool oom = false;
+  int32_t earlier = -1;
+  const std::vector<int32_t> li = {0, 2, 1, 3, 2, 0}, lj = {0, 1, 3, 3, 0, 0};
+  // (0, 0) comes back at entry 5; (2, 0) and (1, 3) are new.
+  EXPECT_EQ(firstRepeatedPair(li.data(), lj.data(), 6, 4, &earlier, &oom), 5);
+  EXPECT_EQ(earlier, 0);
+  const std::vector<int32_t> a = {2, 1, 3, 1}, b = {1, 3, 3, 2};  // (1, 2) mirrors (2, 1)
+  EXPECT_EQ(firstRepeatedPair(a.data(), b.data(), 4, 4, &earlier, &oom), 3);
+  EXPECT_EQ(earlier, 0);
+  // Every pair of a 700-column block once, in a scrambled order: no repeat,
+  // though keys collide in the table.
+  std::vector<int32_t> x, y;
+  for (int32_t i = 0; i < 700; ++i)
+    for (int32_t j = 0; j <= i; ++j) {
+      x.push_back((i * 7 + j) % 2 ? i : j);
+      y.push_back((i * 7 + j) % 2 ? j : i);
+    }
+  std::mt19937 gen(1);
+  std::vector<std::size_t> order(x.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::shuffle(order.begin(), order.end(), gen);
+  std::vector<int32_t> sx(x.size()), sy(x.size());
+  for (std::size_t k = 0; k < order.size(); ++k) sx[k] = x[order[k]], sy[k] = y[order[k]];
+  const int32_t count = static_cast<int32_t>(sx.size());
+  EXPECT_EQ(firstRepeatedPair(sx.data(), sy.data(), count, 700, &earlier, &oom), -1);
+  sx.push_back(sy[100]), sy.push_back(sx[100]);
+  EXPECT_EQ(firstRepeatedPair(sx.data(), sy.data(), count + 1, 700, &earlier, &oom), count);
+  EXPECT_EQ(earlier, 100);
+  EXPECT_FALSE(oom);
+  for (long k = 1; k <= 2; ++k) {
+    scratch::failCountdown = k;
+    oom = false;
+    EXPECT_EQ(firstRepeatedPair(a.data(), b.data(), 4, 4, &earlier, &oom), -1);
+    EXPECT_TRUE(oom);
+    scratch::failCountdown = 0;
+  }
+}
+
+}  // namespace
