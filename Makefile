@@ -24,7 +24,7 @@ bench: deps
 
 demo: deps
 	$(MAKE) all
-	cd demo && octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(abspath $(BUILD))/mex'); kernels_demo"
+	cd demo && octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(abspath $(BUILD))/mex'); sparseprec_demo; fprintf('\\n'); kernels_demo"
 
 clean:
 	rm -rf $(BUILD)

@@ -4,22 +4,22 @@ g = 200;                                   % 40,000 unknowns
 e = ones (g, 1);
 T = spdiags ([-e 2*e -e], -1:1, g, g);
 A = kron (speye (g), T) + kron (T, speye (g)) + 1e-2 * speye (g * g);
-n = rows (A);
+n = size (A, 1);
 k = 8;
 B = rand (n, k);
 tol = 1e-8;
 maxit = 2000;
 L = ichol (A);
 
-printf ('A: %d x %d 2-D Laplacian plus 0.01*I, %d nonzeros; %d right-hand sides, tol %g\n\n', ...
+fprintf ('A: %d x %d 2-D Laplacian plus 0.01*I, %d nonzeros; %d right-hand sides, tol %g\n\n', ...
         n, n, nnz (A), k, tol);
-printf ('%-36s %10s %14s\n', 'method', 'time [s]', 'max residual');
+fprintf ('%-36s %10s %14s\n', 'method', 'time [s]', 'max residual');
 
 tic; X = dirsolve (triu (A), [], B, maxit, tol, [], [], 2, []); t = toc;
-printf ('%-36s %10.3f %14.2e\n', 'dirsolve, no factor', t, max (sqrt (sum ((A*X - B).^2)) ./ sqrt (sum (B.^2))));
+fprintf ('%-36s %10.3f %14.2e\n', 'dirsolve, no factor', t, max (sqrt (sum ((A*X - B).^2)) ./ sqrt (sum (B.^2))));
 
 tic; X = dirsolve (triu (A), [], B, maxit, tol, L, L', 2, []); t = toc;
-printf ('%-36s %10.3f %14.2e\n', 'dirsolve, L = ichol(A), U = L''', t, max (sqrt (sum ((A*X - B).^2)) ./ sqrt (sum (B.^2))));
+fprintf ('%-36s %10.3f %14.2e\n', 'dirsolve, L = ichol(A), U = L''', t, max (sqrt (sum ((A*X - B).^2)) ./ sqrt (sum (B.^2))));
 
 tic;
 Y = zeros (n, k);
@@ -27,10 +27,10 @@ for j = 1:k
   [Y(:, j), ~] = pcg (A, B(:, j), tol, maxit, L, L');
 end
 t = toc;
-printf ('%-36s %10.3f %14.2e\n', 'pcg column by column, same factor', t, max (sqrt (sum ((A*Y - B).^2)) ./ sqrt (sum (B.^2))));
+fprintf ('%-36s %10.3f %14.2e\n', 'pcg column by column, same factor', t, max (sqrt (sum ((A*Y - B).^2)) ./ sqrt (sum (B.^2))));
 
 % Canonical mode: columns 1 and 7 of inv(A), only rows 1..3 returned.
 Z = dirsolve (triu (A), [], [1 7], maxit, 1e-12, L, L', 2, [1 2 3]);
 Ainv = A \ full (sparse ([1 7], 1:2, 1, n, 2));
-printf ('\ncanonical mode, rows 1..3 of inv(A)(:, [1 7]): max difference to A\\I %.1e\n', ...
+fprintf ('\ncanonical mode, rows 1..3 of inv(A)(:, [1 7]): max difference to A\\I %.1e\n', ...
         max (max (abs (Z - Ainv(1:3, :)))));

@@ -1,0 +1,226 @@
+1;
+% sparseprec from Octave: against an independent dense method, the
+% optimality conditions, thread counts, warm starts, components, solvers
+% and every rejected input.
+
+function [X, Theta] = grid_samples (side, M, seed)
+  % M samples of a Gaussian whose precision is a side x side grid.
+  randn ('seed', seed);
+  e = ones (side, 1);
+  P = spdiags ([e e], [-1 1], side, side);
+  I = speye (side);
+  Theta = speye (side ^ 2) - 0.2 * (kron (I, P) + kron (P, I));
+  X = (chol (Theta) \ randn (side ^ 2, M))';
+  X = X - mean (X);
+end
+
+function [T, F] = admm_reference (S, lambda)
+  % Dense ADMM with an eigendecomposition step, every entry penalised: a
+  % method unlike the driver's, run to a tight residual.
+  n = rows (S); Z = zeros (n); U = zeros (n); rho = 1;
+  for k = 1:50000
+    [Q, E] = eig (rho * (Z - U) - S);
+    e = diag (E);
+    T = Q * diag ((e + sqrt (e .^ 2 + 4 * rho)) / (2 * rho)) * Q';
+    Zold = Z;
+    A = T + U;
+    Z = sign (A) .* max (abs (A) - lambda / rho, 0);
+    U = U + T - Z;
+    r = norm (T - Z, 'fro'); d = rho * norm (Z - Zold, 'fro');
+    if (r < 1e-13 * n && d < 1e-13 * n)
+      break;
+    end
+    if (r > 10 * d)
+      rho *= 2; U /= 2;
+    elseif (d > 10 * r)
+      rho /= 2; U *= 2;
+    end
+  end
+  T = Z;
+  F = objective (S, T, lambda);
+end
+
+function F = objective (S, T, lambda)
+  F = -2 * sum (log (diag (chol (T)))) + sum (sum (S .* T)) + lambda * sum (abs (T(:)));
+end
+
+function m = worst_subgradient (G, T, lambda)
+  % The optimality measure over the given entries, relative to lambda.
+  v = max (abs (G) - lambda, 0);
+  on = T != 0;
+  v(on) = abs (G(on) + lambda * sign (T(on)));
+  m = max (v(:)) / lambda;
+end
+
+function expect_error (id, fn, varargin)
+  try
+    fn (varargin{:});
+  catch err
+    if (! strcmp (err.identifier, id))
+      error ('expect_error:id', 'expected %s, raised %s: %s', id, err.identifier, err.message);
+    end
+    return;
+  end
+  error ('expect_error:none', 'expected the error %s, none was raised', id);
+end
+
+% Small problems against the dense reference: F and the support, with the
+% columns in one block and in blocks of 7.
+for c = [1 2 3]
+  [X, ~] = grid_samples (5 + c, 60 * c, c);
+  S = X' * X / rows (X);
+  lambda = [0.12 0.06 0.03](c);
+  opts = struct ('tol', 1e-9, 'blockSize', [256 7 7](c), 'maxIter', 100);
+  [Theta, info] = sparseprec (X, lambda, opts);
+  [Tref, Fref] = admm_reference (S, lambda);
+  F = objective (S, full (Theta), lambda);
+  assert (abs (F - Fref) <= 1e-8 * abs (Fref), 'case %d: F %.15g, reference %.15g', c, F, Fref);
+  assert (isequal (Theta != 0, abs (Tref) > 1e-7), 'case %d: supports differ', c);
+  assert (issparse (Theta) && isequal (Theta, Theta'));
+  assert (info.converged && info.nnz == nnz (Theta));
+  assert (abs (info.F(end) - F) <= 1e-10 * abs (F));
+  assert (all (diff (info.F) <= 1e-12 * abs (F)), 'case %d: F increased', c);
+  % The optimality conditions on every entry, with W = inv(Theta).
+  G = S - inv (full (Theta));
+  assert (worst_subgradient (G, full (Theta), lambda) < 1e-3);
+end
+
+% A larger problem: the conditions on sampled columns, with columns of W
+% from a sparse Cholesky solve.
+[X, Ttrue] = grid_samples (40, 800, 7);
+lambda = 0.2;
+[Theta, info] = sparseprec (X, lambda, struct ('blockSize', 200));
+assert (info.converged && info.iterations < 20);
+cols = [1 17 400 801 1600];
+Wc = Theta \ full (sparse (cols, 1:5, 1, 1600, 5));
+Sc = X' * X(:, cols) / rows (X);
+assert (worst_subgradient (Sc - Wc, full (Theta(:, cols)), lambda) < 1e-3);
+% The grid's edges are found.
+truth = abs (Ttrue) > 0;
+found = Theta != 0;
+assert (nnz (found & truth) / nnz (truth) > 0.95);
+
+% The same bits for one and two threads, each in a fresh process since
+% some modules run on OpenMP's default count. The host BLAS keeps one
+% thread count: its threads may move the last bits of a product.
+[X, ~] = grid_samples (12, 300, 3);
+input = [tempdir 'sparseprec_test_in.bin'];
+save ('-binary', input, 'X');
+octave = fullfile (OCTAVE_HOME, 'bin', 'octave-cli');
+mexdir = fileparts (which ('sparseprec'));
+for T = [1 2]
+  cmd = sprintf (['OMP_NUM_THREADS=%d OPENBLAS_NUM_THREADS=1 "%s" --no-gui --norc --quiet --eval ' ...
+                  '"addpath(''%s''); load(''%s''); o = sparseprec (X, 0.15, ' ...
+                  'struct(''numThreads'', %d, ''blockSize'', 50)); save(''-binary'', ''%s'', ''o'')"'], ...
+                 T, octave, mexdir, input, T, sprintf ('%ssparseprec_test_%d.bin', tempdir, T));
+  assert (system (cmd) == 0);
+end
+one = load ([tempdir 'sparseprec_test_1.bin']);
+two = load ([tempdir 'sparseprec_test_2.bin']);
+assert (isequal (one.o, two.o), 'one and two threads differ');
+delete ([tempdir 'sparseprec_test_*.bin']);
+
+% A warm start from a larger lambda needs fewer iterations.
+[X, ~] = grid_samples (20, 400, 4);
+[T1, i1] = sparseprec (X, 0.25);
+[T2, i2] = sparseprec (X, 0.2);
+[T3, i3] = sparseprec (X, 0.2, struct ('Theta0', T1));
+assert (i3.iterations < i2.iterations);
+assert (abs (i3.F(end) - i2.F(end)) <= 1e-7 * abs (i2.F(end)));
+
+% Separate groups and single variables: the solution is block diagonal
+% along the components of abs(S) > lambda, each as if solved alone, and a
+% variable alone has Theta_ii = 1/(S_ii + lambda).
+[Xa, ~] = grid_samples (4, 500, 5);
+[Xb, ~] = grid_samples (3, 500, 6);
+randn ('seed', 8);
+Xs = randn (500, 2) * diag ([1 1.5]);
+Xs = Xs - mean (Xs);
+X = [Xa(:, 1:8) Xs(:, 1) Xb Xa(:, 9:16) Xs(:, 2)];
+lambda = 0.2;
+[Theta, info] = sparseprec (X, lambda, struct ('tol', 1e-8));
+S = X' * X / 500;
+label = 1:27;  % components of abs(S) > lambda, by repeated relabelling
+adj = abs (S) > lambda;
+do
+  old = label;
+  for i = 1:27
+    label(i) = min (label(adj(i, :)));
+  end
+until (isequal (label, old))
+groups = unique (label);
+sizes = arrayfun (@(g) nnz (label == g), groups);
+assert (info.components == nnz (sizes > 1));
+assert (info.components == 2 && nnz (sizes == 1) == 2);
+for g = groups
+  in = label == g;
+  assert (nnz (Theta(in, ! in)) == 0);
+  if (nnz (in) == 1)
+    assert (full (Theta(in, in)), 1 / (S(in, in) + lambda), 1e-15);
+  else
+    Tg = sparseprec (X(:, in), lambda, struct ('tol', 1e-8));
+    assert (full (Theta(in, in)), full (Tg), 1e-7);
+  end
+end
+% Nothing above the level: a diagonal answer at once.
+[Theta, info] = sparseprec (X, 100);
+assert (isdiag (Theta) && info.iterations == 0 && info.converged);
+assert (full (diag (Theta)), 1 ./ (diag (S) + 100), 1e-15);
+
+% Every solver reaches the same optimum.
+[X, ~] = grid_samples (15, 300, 9);
+[Tc, ic] = sparseprec (X, 0.15, struct ('tol', 1e-6));
+for solver = {'ichol', 'blockgs'}
+  [Ts, is] = sparseprec (X, 0.15, struct ('tol', 1e-6, 'solver', solver{1}));
+  assert (is.converged, solver{1});
+  assert (abs (is.F(end) - ic.F(end)) <= 1e-8 * abs (ic.F(end)), solver{1});
+  assert (isequal (Ts != 0, Tc != 0), solver{1});
+end
+
+% Progress lines: a header and one line per iteration.
+text = evalc ('[~, iv] = sparseprec (X, 0.15, struct (''verbose'', true));');
+lines = strsplit (strtrim (text), "\n");
+assert (numel (lines) == iv.iterations + 2);
+
+% Rejected input.
+X = randn (20, 4);
+expect_error ('sparseprec:nargin', @sparseprec, X);
+expect_error ('sparseprec:data', @sparseprec, {X}, 0.1);
+expect_error ('sparseprec:data', @sparseprec, X + 1i, 0.1);
+expect_error ('sparseprec:data', @sparseprec, ones (3, 3, 3), 0.1);
+expect_error ('sparseprec:data', @sparseprec, 'text', 0.1);
+expect_error ('sparseprec:nonfinite', @sparseprec, [X; NaN(1, 4)], 0.1);
+expect_error ('sparseprec:nonfinite', @sparseprec, [X; Inf(1, 4)], 0.1);
+expect_error ('sparseprec:samples', @sparseprec, X(1, :), 0.1);
+for bad = {0, -1, NaN, Inf, [1 2], 'a', 1i, []}
+  expect_error ('sparseprec:lambda', @sparseprec, X, bad{1});
+end
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, 5);
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('tolerance', 1));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('tol', -1));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('maxIter', 2.5));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('blockSize', 0));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('numThreads', NaN));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('verbose', 'yes'));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('solver', 'lu'));
+expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', eye (4)));
+expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', speye (3)));
+expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', sparse ([1 1 0 0; 0 1 0 0; 0 0 1 0; 0 0 0 1])));
+expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', -speye (4)));
+% A compiled module that refuses a call: its line becomes the error.
+fake = [tempdir 'sparseprec_fake'];
+mkdir (fake);
+fid = fopen ([fake '/gramprod.m'], 'w');
+fprintf (fid, 'function varargout = gramprod (varargin)\n  printf (''ERROR: gramprod: refused\\n'');\nend\n');
+fclose (fid);
+addpath (fake);
+try
+  sparseprec (X, 0.1);
+  error ('expected sparseprec:kernel');
+catch err
+  assert (err.identifier, 'sparseprec:kernel');
+  assert (! isempty (strfind (err.message, 'ERROR: gramprod: refused')), err.message);
+end
+rmpath (fake);
+confirm_recursive_rmdir (false, 'local');
+rmdir (fake, 's');
