@@ -67,7 +67,7 @@ function [Theta, info] = sparseprec(X, lambda, opts)
 %
 %   Example (a chain of 8 variables):
 %      n = 8; T = spdiags([-0.4*ones(n,1) ones(n,1) -0.4*ones(n,1)], -1:1, n, n);
-%      R = chol(T); rand('seed', 1); randn('seed', 1);
+%      R = chol(T); rng(1);
 %      X = randn(4000, n) / R';          % samples with covariance inv(T)
 %      X = X - mean(X);
 %      [Theta, info] = sparseprec(X, 0.05);

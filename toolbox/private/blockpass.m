@@ -69,7 +69,7 @@ function [s, D, G, quad, measure, passes, newcomers] = blockpass(s, lambda, allE
     end
 
     t0 = tic;
-    U = symmetric(n, Dr, Dc, Dv) * Wc;
+    U = deltaproduct(n, Dr, Dc, Dv, Wc);
     spent('product', toc(t0));
     [d, q] = callkernel('cdsweep', Wc, idx, U, r, c, g, theta, [], lambda, sweeps, ...
                         sweepThreads);
