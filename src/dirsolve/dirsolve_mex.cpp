@@ -84,7 +84,8 @@ void gateway(host::Call& call) {
     }
   }
 
-  double* X = call.output(0, a.rowSubset ? a.m : n, k);
+  // The column loop writes every element of X.
+  double* X = call.outputToFill(0, a.rowSubset ? a.m : n, k);
   const ColumnReport info = host::solverInfo(call, 1, k);
   solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), info);
 }
