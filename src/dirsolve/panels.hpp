@@ -86,6 +86,21 @@ void forwardSolveUpperTPanel(double* z, const double* r, int64_t n, const Factor
   }
 }
 
+// A hint to fetch the line at p; changes nothing but timing. (Local, like
+// all of this file: see the top.)
+inline void prefetchLine(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// Columns ahead whose factor entries the backward solve asks for early,
+// and listed rows ahead that the gather of a row subset asks for.
+constexpr int64_t kBackwardAhead = 8;
+constexpr int64_t kRowsAhead = 16;
+
 template <int W>
 void backwardSolveLowerTPanel(double* z, const double* y, int64_t n, const Factor& L) {
   using V = Lanes<W>;
@@ -95,6 +110,14 @@ void backwardSolveLowerTPanel(double* z, const double* y, int64_t n, const Facto
   V next = V::zero();  // row c + 1 of z, kept in registers
   // Row c of y is read before row c of z is written, so z may be y.
   for (int64_t c = n - 1; c >= 0; --c) {
+    // The columns are walked downwards, which the processor's own
+    // prefetching follows poorly: once the factor no longer fits the cache
+    // this halves the solve's time.
+    if (c >= kBackwardAhead)
+      for (uint64_t f = Jc[c - kBackwardAhead]; f < Jc[c - kBackwardAhead + 1]; f += 8) {
+        prefetchLine(Ir + f);
+        prefetchLine(v + f);
+      }
     V s = V::load(y + c * W);
     uint64_t e = Jc[c] + 1;
     const uint64_t end = Jc[c + 1];
@@ -158,22 +181,29 @@ void solvePanel(const DirsolveProblem& pb, const Preconditioner& M, int64_t j0, 
     const double* x0 = pb.xIn + j0 * n;
     for (int64_t i = 0; i < n; ++i)
       for (int w = 0; w < W; ++w) x[i * W + w] = x0[w * n + i];
-  } else {
-    std::memset(x, 0, bytes);
   }
 
+  PanelStart start;
+  start.unitResiduals = pb.canonical;
+  start.zeroSolution = !pb.xIn;
   int32_t passes[W];
   double relres[W];
-  pcgSolvePanel<W>(UpperOperator{pb.A, n}, M, n, x, pb.maxIter, pb.tol, r, p, z, passes, relres);
+  pcgSolvePanel<W>(UpperOperator{pb.A, n}, M, n, x, pb.maxIter, pb.tol, r, p, z, passes, relres,
+                   start);
 
   for (int w = 0; w < W; ++w) {
     if (report.passes) report.passes[j0 + w] = passes[w];
     if (report.relres) report.relres[j0 + w] = relres[w];
   }
-  // Row by row: one panel row feeds W output columns.
+  // Row by row: one panel row feeds W output columns. Listed rows come in
+  // any order, so they are asked for a few rows ahead.
   const int64_t m = pb.rowSubset ? pb.m : n;
   double* out = X + j0 * m;
   for (int64_t i = 0; i < m; ++i) {
+    if (pb.rowSubset && i + kRowsAhead < m) {
+      const double* ahead = x + rowOf(pb.rowSubset[i + kRowsAhead]) * W;
+      for (int w = 0; w < W; w += 8) prefetchLine(ahead + w);
+    }
     const double* row = x + (pb.rowSubset ? rowOf(pb.rowSubset[i]) : i) * W;
     for (int w = 0; w < W; ++w) out[w * m + i] = row[w];
   }

@@ -39,15 +39,16 @@ void laneDots(double acc[W], const double* a, const double* b, int64_t n) {
   s.store(acc);
 }
 
-// x += alpha p; r -= alpha z; acc = r'r, every lane.
-template <int W>
+// x += alpha p; r -= alpha z; acc = r'r, every lane. With xZero, x is
+// taken as 0.0 without reading it.
+template <int W, bool xZero>
 void stepSolution(double* x, double* r, const double* p, const double* z, const double alpha[W],
                   double acc[W], int64_t n) {
   using V = Lanes<W>;
   const V a = V::load(alpha);
   V s = V::zero();
   for (int64_t i = 0; i < n * W; i += W) {
-    (a * V::load(p + i) + V::load(x + i)).store(x + i);
+    (a * V::load(p + i) + (xZero ? V::zero() : V::load(x + i))).store(x + i);
     const V ri = V::load(r + i) - a * V::load(z + i);
     ri.store(r + i);
     s = s + ri * ri;
@@ -85,6 +86,15 @@ void stepDirection(double* p, const double* d, const double beta[W], const bool 
 
 }  // namespace pcgdetail
 
+// What a caller may know of a panel's start, which saves passes over it
+// and changes no bit: every lane's r a unit vector (so r'r is 1 exactly),
+// and x all zero (so it need not be cleared first; it is written before
+// return all the same).
+struct PanelStart {
+  bool unitResiduals = false;
+  bool zeroSolution = false;
+};
+
 // Solves A x = b for the W columns of a panel from the starting points in
 // x; r holds the right-hand sides on entry and the last residuals on
 // return; p and z are scratch panels. passes receives the passes each lane
@@ -97,7 +107,7 @@ void stepDirection(double* p, const double* d, const double beta[W], const bool 
 template <int W, class Operator, class Preconditioner>
 void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double* x,
                    int32_t maxIter, double tol, double* r, double* p, double* z,
-                   int32_t passes[W], double relres[W]) {
+                   int32_t passes[W], double relres[W], const PanelStart& start = {}) {
   constexpr bool plain = std::is_same_v<Preconditioner, NoPreconditioner>;
   bool active[W];
   int running = W;
@@ -111,8 +121,18 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
     relres[w] = delta0[w] == 0.0 ? 0.0 : std::sqrt(delta[w]) / std::sqrt(delta0[w]);
   };
 
+  // x is still to be cleared until the first update writes it whole.
+  bool xUnset = start.zeroSolution;
+  auto clearX = [&] {
+    if (xUnset) std::memset(x, 0, sizeof(double) * static_cast<size_t>(n) * W);
+    xUnset = false;
+  };
+
   // delta0 = r'r
-  pcgdetail::laneDots<W>(acc, r, r, n);
+  if (start.unitResiduals)
+    for (int w = 0; w < W; ++w) acc[w] = 1.0;
+  else
+    pcgdetail::laneDots<W>(acc, r, r, n);
   for (int w = 0; w < W; ++w) {
     passes[w] = 0;
     delta0[w] = delta[w] = acc[w];
@@ -121,7 +141,7 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
     eps[w] = (tol * tol) * acc[w];
     rho[w] = acc[w];
   }
-  if (running == 0) return;
+  if (running == 0) return clearX();
 
   // z = M^-1 r; p = z (by exchanging the two); rho = r'p
   // (plain: p = r, rho = delta0)
@@ -147,13 +167,18 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
         stop(w);
       }
     }
-    if (running == 0) return;
+    if (running == 0) return clearX();
 
     // x += alpha p; r -= alpha z; delta = r'r   (stopped lanes keep theirs)
-    if (running == W)
-      pcgdetail::stepSolution<W>(x, r, p, z, alpha, acc, n);
-    else
+    if (running == W && xUnset) {
+      pcgdetail::stepSolution<W, true>(x, r, p, z, alpha, acc, n);
+      xUnset = false;
+    } else if (running == W) {
+      pcgdetail::stepSolution<W, false>(x, r, p, z, alpha, acc, n);
+    } else {
+      clearX();
       pcgdetail::stepSolutionSome<W>(x, r, p, z, alpha, active, acc, n);
+    }
     for (int w = 0; w < W; ++w)
       if (active[w]) {
         passes[w] = pass;

@@ -313,8 +313,10 @@ std::vector<double> solve(const DirsolveProblem& pb, int threads,
                           std::vector<double>* passes = nullptr,
                           std::vector<double>* relres = nullptr) {
   const int64_t rows = pb.rowSubset ? pb.m : pb.n;
-  std::vector<double> X(rows * pb.k, 0.0), R(panelScratch(pb, threads)), P(R.size()), Z(R.size()),
-      XF(R.size());
+  // Scratch full of NaN, so that nothing left unwritten goes unnoticed.
+  const double nan = std::nan("");
+  std::vector<double> X(rows * pb.k, nan), R(panelScratch(pb, threads), nan), P(R.size(), nan),
+      Z(R.size(), nan), XF(R.size(), nan);
   ColumnReport report;
   if (passes) passes->assign(pb.k, -1.0), report.passes = passes->data();
   if (relres) relres->assign(pb.k, -1.0), report.relres = relres->data();
@@ -578,6 +580,29 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
   }
 }
 
+TEST(SolveColumns, PanelsWithoutAPassReturnTheirStart) {
+  const TestSystem s = makeSystem(20, 24);
+  const int64_t n = s.n, k = 18;
+  const Factor L = s.L(), U = s.U();
+  std::vector<double> idx(k);
+  for (int64_t j = 0; j < k; ++j) idx[j] = 1 + j % n;
+  std::vector<double> zeroB(n * k, 0.0);
+  for (bool canonical : {true, false}) {
+    DirsolveProblem pb = problemFor(s, canonical ? idx : zeroB, k);
+    pb.canonical = canonical;
+    pb.L = &L;
+    pb.U = &U;
+    if (canonical) pb.maxIter = 0;  // every lane stops before its first pass
+    std::vector<double> passes, relres;
+    const std::vector<double> X = solve(pb, 2, &passes, &relres);
+    for (double v : X) EXPECT_TRUE(sameBits(v, 0.0));
+    for (int64_t j = 0; j < k; ++j) {
+      EXPECT_EQ(passes[j], 0.0);
+      EXPECT_EQ(relres[j], canonical ? 1.0 : 0.0);
+    }
+  }
+}
+
 TEST(SolveColumns, StartingPointsCappedPassesAndRowsInPanels) {
   const TestSystem s = makeSystem(38, 21);
   const int64_t n = s.n, k = 19;
@@ -612,33 +637,42 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   const TestSystem s = makeSystem(30, 16);
   const int64_t n = s.n;
   const Factor L = s.L();
-  // Canonical indices 4.9 and 1 are the unit vectors e4 and e1.
-  const std::vector<double> idx = {4.9, 1.0};
-  std::vector<double> unit(n * 2, 0.0);
-  unit[3] = 1.0;
-  unit[n + 0] = 1.0;
-  DirsolveProblem canon = problemFor(s, idx, 2);
+  // Canonical indices 4.9 and 1 are the unit vectors e4 and e1; 19 of
+  // them fill panels of 16, 2 and 1.
+  const int64_t k = 19;
+  std::vector<double> idx = {4.9, 1.0}, unit(n * k, 0.0);
+  for (int64_t j = 2; j < k; ++j) idx.push_back(double((7 * j) % n + 1));
+  for (int64_t j = 0; j < k; ++j) unit[j * n + static_cast<int64_t>(idx[j]) - 1] = 1.0;
+  DirsolveProblem canon = problemFor(s, idx, k);
   canon.canonical = true;
   canon.L = &L;
-  DirsolveProblem dense = problemFor(s, unit, 2);
+  DirsolveProblem dense = problemFor(s, unit, k);
   dense.L = &L;
-  const std::vector<double> full = solve(dense, 2);
-  EXPECT_EQ(solve(canon, 2), full);
+  std::vector<double> passes, relres, canonPasses, canonRelres;
+  const std::vector<double> full = solve(dense, 2, &passes, &relres);
+  EXPECT_EQ(solve(canon, 2, &canonPasses, &canonRelres), full);
+  EXPECT_EQ(canonPasses, passes);
+  EXPECT_TRUE(sameBits(canonRelres, relres));
+  canon.L = nullptr;  // plain: r'r is also the first rho
+  dense.L = nullptr;
+  EXPECT_EQ(solve(canon, 1), solve(dense, 3));
+  canon.L = &L;
+  dense.L = &L;
 
   const std::vector<double> rows = {5, 2, 5};
   dense.rowSubset = rows.data();
   dense.m = 3;
   const std::vector<double> sub = solve(dense, 2);
-  for (int64_t j = 0; j < 2; ++j)
+  for (int64_t j = 0; j < k; ++j)
     for (int64_t i = 0; i < 3; ++i)
       EXPECT_EQ(sub[i + 3 * j], full[static_cast<int64_t>(rows[i]) - 1 + j * n]);
 
   // Starting from x0 adds the estimate of A^-1 b to x0.
   dense.rowSubset = nullptr;
-  const std::vector<double> x0 = randomVector(n * 2, 17);
+  const std::vector<double> x0 = randomVector(n * k, 17);
   dense.xIn = x0.data();
   const std::vector<double> shifted = solve(dense, 1);
-  for (int64_t i = 0; i < n * 2; ++i) EXPECT_NEAR(shifted[i], x0[i] + full[i], 1e-9);
+  for (int64_t i = 0; i < n * k; ++i) EXPECT_NEAR(shifted[i], x0[i] + full[i], 1e-9);
 }
 
 }  // namespace
