@@ -1,8 +1,12 @@
 #include "dirsolve/dirsolve.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "dirsolve/panels.hpp"
+#include "host/convert.hpp"
+#include "host/scratch.hpp"
 
 using dirsolvepanels::backwardSolveLowerTPanel;
 using dirsolvepanels::forwardSolveLowerPanel;
@@ -108,21 +112,52 @@ Panel panelAt(int64_t u, int64_t k, int width) {
   return {first, 1};  // not reached for u < panelCount(k, width)
 }
 
+namespace {
+
+// Every stored value and reciprocal of the factor is finite.
+bool finiteFactor(const Factor& F, int64_t n) {
+  for (uint64_t e = 0; e < F.m.Jc[n]; ++e)
+    if (!std::isfinite(F.m.values[e])) return false;
+  for (int64_t j = 0; j < n; ++j)
+    if (!std::isfinite(F.recipDiag[j])) return false;
+  return true;
+}
+
+}  // namespace
+
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
                   double* Z, double* XF, const ColumnReport& report) {
-  const int width = panelWidth(pb, numThreads);
-  const int64_t slice = sliceDoubles(width, pb.n);
+  PanelPlan plan;
+  plan.width = panelWidth(pb, numThreads);
+  plan.slice = sliceDoubles(plan.width, pb.n);
   auto align = [](double* a) {
     const uintptr_t bytes = kLine * sizeof(double);
     const uintptr_t at = reinterpret_cast<uintptr_t>(a);
     return a + ((bytes - at % bytes) % bytes) / sizeof(double);
   };
   R = align(R), P = align(P), Z = align(Z), XF = align(XF);
+  // Unit right-hand sides through a factor: the first forward solve may
+  // start at the first row that holds a 1 in its panel, so panels take the
+  // indices in ascending order, which keeps their rows close. A column's
+  // bits do not depend on its panel, so without memory for the order the
+  // columns simply keep theirs.
+  ScratchArray<int64_t> order;
+  if (pb.canonical && pb.L) {
+    plan.finiteFactors = finiteFactor(pb.U ? *pb.U : *pb.L, pb.n);
+    order = makeScratch<int64_t>(static_cast<size_t>(pb.k));
+    if (order) {
+      for (int64_t j = 0; j < pb.k; ++j) order[j] = j;
+      std::stable_sort(order.get(), order.get() + pb.k, [&](int64_t a, int64_t b) {
+        return truncToInt32(pb.B[a]) < truncToInt32(pb.B[b]);
+      });
+      plan.order = order.get();
+    }
+  }
 #if defined(DIRSOLVE_HAVE_AVX512)
   if (wideBuildUsable(pb)) {
-    solveColumnsAvx512(pb, X, numThreads, width, slice, R, P, Z, XF, report);
+    solveColumnsAvx512(pb, plan, X, numThreads, R, P, Z, XF, report);
     return;
   }
 #endif
-  dirsolvepanels::solveColumnsWith(pb, X, numThreads, width, slice, R, P, Z, XF, report);
+  dirsolvepanels::solveColumnsWith(pb, plan, X, numThreads, R, P, Z, XF, report);
 }

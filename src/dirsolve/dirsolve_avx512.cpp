@@ -3,8 +3,8 @@
 // the instructions.
 #include "dirsolve/panels.hpp"
 
-void solveColumnsAvx512(const DirsolveProblem& pb, double* X, int numThreads, int width,
-                        int64_t slice, double* R, double* P, double* Z, double* XF,
+void solveColumnsAvx512(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
+                        int numThreads, double* R, double* P, double* Z, double* XF,
                         const ColumnReport& report) {
-  dirsolvepanels::solveColumnsWith(pb, X, numThreads, width, slice, R, P, Z, XF, report);
+  dirsolvepanels::solveColumnsWith(pb, plan, X, numThreads, R, P, Z, XF, report);
 }

@@ -13,6 +13,14 @@
 #include "pcg/lanes.hpp"
 #include "pcg/pcg.hpp"
 
+// How solveColumns lays a call's columns out in panels.
+struct PanelPlan {
+  int width = 1;                   // lanes of the full panels
+  int64_t slice = 0;               // doubles of one thread's panel
+  const int64_t* order = nullptr;  // the columns in panel order; null: 0, 1, ...
+  bool finiteFactors = false;      // every value of L and U and reciprocal finite
+};
+
 inline namespace PCG_ISA {
 namespace dirsolvepanels {
 
@@ -46,14 +54,22 @@ void symUpperProductPanel(double* q, const double* p, int64_t n, const SparseCol
   }
 }
 
+// The forward solves take `from`, a count of leading rows in which every
+// lane of r is 0.0. With finite values in the factor those rows of z are
+// 0.0 times the reciprocal, and what they would subtract from later rows
+// is +-0, which changes no row (each holds +0 or another value, never -0):
+// so they are set at once and the solve starts at row `from`.
+
 template <int W>
-void forwardSolveLowerPanel(double* z, const double* r, int64_t n, const Factor& L) {
+void forwardSolveLowerPanel(double* z, const double* r, int64_t n, const Factor& L,
+                            int64_t from = 0) {
   using V = Lanes<W>;
   const uint64_t* Ir = L.m.Ir;
   const uint64_t* Jc = L.m.Jc;
   const double* v = L.m.values;
   if (z != r) std::memcpy(z, r, sizeof(double) * static_cast<size_t>(n) * W);
-  for (int64_t i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < from; ++i) (L.recipDiag[i] * V::zero()).store(z + i * W);
+  for (int64_t i = from; i < n; ++i) {
     // The diagonal is held as its reciprocal, so the solve multiplies.
     const V t = L.recipDiag[i] * V::load(z + i * W);
     for (uint64_t e = Jc[i] + 1; e < Jc[i + 1]; ++e) {
@@ -65,13 +81,18 @@ void forwardSolveLowerPanel(double* z, const double* r, int64_t n, const Factor&
 }
 
 template <int W>
-void forwardSolveUpperTPanel(double* z, const double* r, int64_t n, const Factor& U) {
+void forwardSolveUpperTPanel(double* z, const double* r, int64_t n, const Factor& U,
+                             int64_t from = 0) {
   using V = Lanes<W>;
   const uint64_t* Ir = U.m.Ir;
   const uint64_t* Jc = U.m.Jc;
   const double* v = U.m.values;
   V prev = V::zero();  // row i - 1 of z, kept in registers
-  for (int64_t i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < from; ++i) {
+    prev = V::zero() * U.recipDiag[i];
+    prev.store(z + i * W);
+  }
+  for (int64_t i = from; i < n; ++i) {
     // Column i of U is row i of U^T: one gathered sum, no scattered writes.
     V s = V::load(r + i * W);
     const uint64_t d = Jc[i + 1] - 1;
@@ -143,17 +164,22 @@ struct UpperOperator {
 };
 
 // M = L L^T: forward through U^T when given (gathered), else through L.
+// zeroRows leading rows of r that are 0.0 are skipped only when `finite`
+// (every value of L and U and every reciprocal is finite).
 struct FactorPreconditioner {
   const Factor& L;
   const Factor* U;
   int64_t n;
+  bool finite;
+  static constexpr bool kSkipsLeadingZeros = true;
   void apply(double* z, const double* r) const { applyPanel<1>(z, r); }
   template <int W>
-  void applyPanel(double* z, const double* r) const {
+  void applyPanel(double* z, const double* r, int64_t zeroRows = 0) const {
+    const int64_t from = finite ? zeroRows : 0;
     if (U)
-      forwardSolveUpperTPanel<W>(z, r, n, *U);
+      forwardSolveUpperTPanel<W>(z, r, n, *U, from);
     else
-      forwardSolveLowerPanel<W>(z, r, n, L);
+      forwardSolveLowerPanel<W>(z, r, n, L, from);
     backwardSolveLowerTPanel<W>(z, z, n, L);
   }
 };
@@ -161,107 +187,118 @@ struct FactorPreconditioner {
 // 0-based row of a 1-based index the gateway has checked to lie in 1..n.
 inline int64_t rowOf(double index) { return static_cast<int64_t>(index) - 1; }
 
-// W columns from j0 on, solved in lockstep in the thread's panels r, p, z
-// and x: each keeps its own arithmetic, and the panel shares every read of
-// the matrix and the factors.
+// The columns at positions first .. first + W - 1 of the call's order,
+// solved in lockstep in the thread's panels r, p, z and x: each keeps its
+// own arithmetic, and the panel shares every read of the matrix and the
+// factors.
 template <int W, class Preconditioner>
-void solvePanel(const DirsolveProblem& pb, const Preconditioner& M, int64_t j0, double* X,
-                double* r, double* p, double* z, double* x, const ColumnReport& report) {
+void solvePanel(const DirsolveProblem& pb, const PanelPlan& plan, const Preconditioner& M,
+                int64_t first, double* X, double* r, double* p, double* z, double* x,
+                const ColumnReport& report) {
   const int64_t n = pb.n;
-  const size_t bytes = sizeof(double) * static_cast<size_t>(n) * W;
+  int64_t col[W];
+  for (int w = 0; w < W; ++w) col[w] = plan.order ? plan.order[first + w] : first + w;
+  PanelStart start;
   if (pb.canonical) {
-    std::memset(r, 0, bytes);
-    for (int w = 0; w < W; ++w) r[rowOf(pb.B[j0 + w]) * W + w] = 1.0;
+    std::memset(r, 0, sizeof(double) * static_cast<size_t>(n) * W);
+    start.unitResiduals = true;
+    start.zeroRows = n;
+    for (int w = 0; w < W; ++w) {
+      const int64_t row = rowOf(pb.B[col[w]]);
+      r[row * W + w] = 1.0;
+      start.zeroRows = row < start.zeroRows ? row : start.zeroRows;
+    }
   } else {
-    const double* B = pb.B + j0 * n;
+    const double* b[W];
+    for (int w = 0; w < W; ++w) b[w] = pb.B + col[w] * n;
     for (int64_t i = 0; i < n; ++i)
-      for (int w = 0; w < W; ++w) r[i * W + w] = B[w * n + i];
+      for (int w = 0; w < W; ++w) r[i * W + w] = b[w][i];
   }
   if (pb.xIn) {
-    const double* x0 = pb.xIn + j0 * n;
+    const double* x0[W];
+    for (int w = 0; w < W; ++w) x0[w] = pb.xIn + col[w] * n;
     for (int64_t i = 0; i < n; ++i)
-      for (int w = 0; w < W; ++w) x[i * W + w] = x0[w * n + i];
+      for (int w = 0; w < W; ++w) x[i * W + w] = x0[w][i];
   }
-
-  PanelStart start;
-  start.unitResiduals = pb.canonical;
   start.zeroSolution = !pb.xIn;
+
   int32_t passes[W];
   double relres[W];
   pcgSolvePanel<W>(UpperOperator{pb.A, n}, M, n, x, pb.maxIter, pb.tol, r, p, z, passes, relres,
                    start);
 
   for (int w = 0; w < W; ++w) {
-    if (report.passes) report.passes[j0 + w] = passes[w];
-    if (report.relres) report.relres[j0 + w] = relres[w];
+    if (report.passes) report.passes[col[w]] = passes[w];
+    if (report.relres) report.relres[col[w]] = relres[w];
   }
   // Row by row: one panel row feeds W output columns. Listed rows come in
   // any order, so they are asked for a few rows ahead.
   const int64_t m = pb.rowSubset ? pb.m : n;
-  double* out = X + j0 * m;
+  double* out[W];
+  for (int w = 0; w < W; ++w) out[w] = X + col[w] * m;
   for (int64_t i = 0; i < m; ++i) {
     if (pb.rowSubset && i + kRowsAhead < m) {
       const double* ahead = x + rowOf(pb.rowSubset[i + kRowsAhead]) * W;
       for (int w = 0; w < W; w += 8) prefetchLine(ahead + w);
     }
     const double* row = x + (pb.rowSubset ? rowOf(pb.rowSubset[i]) : i) * W;
-    for (int w = 0; w < W; ++w) out[w * m + i] = row[w];
+    for (int w = 0; w < W; ++w) out[w][i] = row[w];
   }
 }
 
-// The column loop: panels of `width` lanes, then halving widths for the
-// rest, one at a time per thread in its slices of `slice` doubles.
+// The column loop: panels of plan.width lanes, then halving widths for
+// the rest, one at a time per thread in its slices of plan.slice doubles.
 template <class Preconditioner>
-void solveAll(const DirsolveProblem& pb, const Preconditioner& M, double* X, int numThreads,
-              int width, int64_t slice, double* R, double* P, double* Z, double* XF,
+void solveAll(const DirsolveProblem& pb, const PanelPlan& plan, const Preconditioner& M,
+              double* X, int numThreads, double* R, double* P, double* Z, double* XF,
               const ColumnReport& report) {
-  const int64_t units = panelCount(pb.k, width);
+  const int64_t units = panelCount(pb.k, plan.width);
 #pragma omp parallel num_threads(numThreads)
   {
     const int64_t t = omp_get_thread_num();
-    double* r = R + t * slice;
-    double* p = P + t * slice;
-    double* z = Z + t * slice;
-    double* x = XF + t * slice;
+    double* r = R + t * plan.slice;
+    double* p = P + t * plan.slice;
+    double* z = Z + t * plan.slice;
+    double* x = XF + t * plan.slice;
 #pragma omp for schedule(dynamic, 1)
     for (int64_t u = 0; u < units; ++u) {
-      const Panel c = panelAt(u, pb.k, width);
+      const Panel c = panelAt(u, pb.k, plan.width);
       switch (c.width) {
         case 16:
-          solvePanel<16>(pb, M, c.first, X, r, p, z, x, report);
+          solvePanel<16>(pb, plan, M, c.first, X, r, p, z, x, report);
           break;
         case 8:
-          solvePanel<8>(pb, M, c.first, X, r, p, z, x, report);
+          solvePanel<8>(pb, plan, M, c.first, X, r, p, z, x, report);
           break;
         case 4:
-          solvePanel<4>(pb, M, c.first, X, r, p, z, x, report);
+          solvePanel<4>(pb, plan, M, c.first, X, r, p, z, x, report);
           break;
         case 2:
-          solvePanel<2>(pb, M, c.first, X, r, p, z, x, report);
+          solvePanel<2>(pb, plan, M, c.first, X, r, p, z, x, report);
           break;
         default:
-          solvePanel<1>(pb, M, c.first, X, r, p, z, x, report);
+          solvePanel<1>(pb, plan, M, c.first, X, r, p, z, x, report);
           break;
       }
     }
   }
 }
 
-// Both preconditioner choices; the slices and width as solveColumns chose.
-inline void solveColumnsWith(const DirsolveProblem& pb, double* X, int numThreads, int width,
-                             int64_t slice, double* R, double* P, double* Z, double* XF,
+// Both preconditioner choices, on the panels solveColumns planned.
+inline void solveColumnsWith(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
+                             int numThreads, double* R, double* P, double* Z, double* XF,
                              const ColumnReport& report) {
   if (pb.L)
-    solveAll(pb, FactorPreconditioner{*pb.L, pb.U, pb.n}, X, numThreads, width, slice, R, P, Z,
-             XF, report);
+    solveAll(pb, plan, FactorPreconditioner{*pb.L, pb.U, pb.n, plan.finiteFactors}, X,
+             numThreads, R, P, Z, XF, report);
   else
-    solveAll(pb, NoPreconditioner{}, X, numThreads, width, slice, R, P, Z, XF, report);
+    solveAll(pb, plan, NoPreconditioner{}, X, numThreads, R, P, Z, XF, report);
 }
 
 }  // namespace dirsolvepanels
 }  // inline namespace PCG_ISA
 
 // The AVX-512 build of solveColumnsWith, where the compiler can make one.
-void solveColumnsAvx512(const DirsolveProblem& pb, double* X, int numThreads, int width,
-                        int64_t slice, double* R, double* P, double* Z, double* XF,
+void solveColumnsAvx512(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
+                        int numThreads, double* R, double* P, double* Z, double* XF,
                         const ColumnReport& report);

@@ -39,6 +39,22 @@ void laneDots(double acc[W], const double* a, const double* b, int64_t n) {
   s.store(acc);
 }
 
+// The first z = M^-1 r, told that r's first zeroRows rows are 0.0 in every
+// lane when the preconditioner can use that (it declares
+// kSkipsLeadingZeros and takes the count as a third argument).
+template <class Step, class = void>
+struct SkipsLeadingZeros : std::false_type {};
+template <class Step>
+struct SkipsLeadingZeros<Step, std::void_t<decltype(Step::kSkipsLeadingZeros)>> : std::true_type {};
+
+template <int W, class Step>
+void applyFirst(const Step& S, double* out, const double* in, int64_t zeroRows) {
+  if constexpr (SkipsLeadingZeros<Step>::value)
+    S.template applyPanel<W>(out, in, zeroRows);
+  else
+    applyStep<W>(S, out, in);
+}
+
 // x += alpha p; r -= alpha z; acc = r'r, every lane. With xZero, x is
 // taken as 0.0 without reading it.
 template <int W, bool xZero>
@@ -86,13 +102,15 @@ void stepDirection(double* p, const double* d, const double beta[W], const bool 
 
 }  // namespace pcgdetail
 
-// What a caller may know of a panel's start, which saves passes over it
-// and changes no bit: every lane's r a unit vector (so r'r is 1 exactly),
-// and x all zero (so it need not be cleared first; it is written before
-// return all the same).
+// What a caller may know of a panel's start, which saves work and changes
+// no bit: every lane's r a unit vector (so r'r is 1 exactly); x all zero
+// (so it need not be cleared first; it is written before return all the
+// same); the first zeroRows rows of r 0.0 in every lane (for a
+// preconditioner that can skip them).
 struct PanelStart {
   bool unitResiduals = false;
   bool zeroSolution = false;
+  int64_t zeroRows = 0;
 };
 
 // Solves A x = b for the W columns of a panel from the starting points in
@@ -148,7 +166,7 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
   if constexpr (plain) {
     std::memcpy(p, r, sizeof(double) * static_cast<size_t>(n) * W);
   } else {
-    pcgdetail::applyStep<W>(M, z, r);
+    pcgdetail::applyFirst<W>(M, z, r, start.zeroRows);
     std::swap(p, z);
     pcgdetail::laneDots<W>(acc, r, p, n);
     for (int w = 0; w < W; ++w) rho[w] = acc[w];

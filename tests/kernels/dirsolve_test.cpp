@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dirsolve/panels.hpp"
+#include "host/scratch.hpp"
 #include "pcg/pcg.hpp"
 
 namespace {
@@ -658,6 +659,25 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   EXPECT_EQ(solve(canon, 1), solve(dense, 3));
   canon.L = &L;
   dense.L = &L;
+  // Without memory to order the columns by index, the same bits.
+  scratch::failCountdown = 1;
+  EXPECT_EQ(solve(canon, 2), full);
+  scratch::failCountdown = 0;
+  // A factor with an infinite value: the leading rows are solved, not
+  // assumed 0 (NaN where the full solve has NaN), in both forward forms.
+  TestSystem bad = s;
+  bad.lV[bad.lJc[1]] = INFINITY;  // column 1's diagonal: reciprocal 0
+  bad.lRecip[1] = 0.0;
+  bad.uV[bad.uJc[3]] = -INFINITY;  // a row 0 entry of U
+  const Factor badL = bad.L(), badU = bad.U();
+  for (const Factor* U : {static_cast<const Factor*>(nullptr), &badU}) {
+    canon.L = dense.L = &badL;
+    canon.U = dense.U = U;
+    canon.A = dense.A = bad.A();
+    EXPECT_TRUE(sameBits(solve(canon, 2), solve(dense, 1))) << (U ? "U" : "L");
+  }
+  canon.L = dense.L = &L;
+  canon.U = dense.U = nullptr;
 
   const std::vector<double> rows = {5, 2, 5};
   dense.rowSubset = rows.data();
