@@ -79,7 +79,11 @@ printf ('  (L3 is 32 MiB: part of these bytes may come from cache)\n');
 % - floor, bytes: A, L and U (16 bytes an entry, 8 a column) read once per
 %   pass, shared by the 16 lanes of a panel, at the triad bandwidth (when
 %   the factors fit the 32 MiB cache, they come from there and this floor
-%   is low); and the output column written once (8 n bytes);
+%   is low); and the output column written once (8 n bytes). Beside it the
+%   column's own vector traffic, which lanes do not share: about 18 passes
+%   over 8 n bytes (setting r; the two solves; r'z; the product; p'z; the
+%   x and r update; the gather of x), in the cache at n = 10,000 but not
+%   at 90,000;
 % - floor, flops: 2 nnz(L) + 2 nnz(U) for the solves, 4 nnz(triu A) for
 %   the product, about 14 n for the vector steps, at the dgemm rate (which
 %   fused multiply-adds help and this solver, in its fixed order, cannot use);
@@ -123,8 +127,10 @@ for g = [100 300]
           t_new, threads, t_one, min (info.passes), max (info.passes), err);
   printf ('  %7.4f ms per column returning 3 rows (the solve without most of the output)\n', t_rows);
   printf ('  %7.4f ms per column with maxIter 0 (host and output only); zeros(n, 512) %.4f\n', t_host, t_zeros);
-  printf ('  floor: bytes %.4f ms (%.2f MB a column), flops %.4f ms (%.2f MFlop a column)\n', ...
-          1e3 * bytes / (bw * 1e9), bytes / 1e6, 1e3 * flops / (gflops * 1e9), flops / 1e6);
+  vec = 18 * 8 * n;
+  printf ('  floor: bytes %.4f ms (%.2f MB a column; with its vector passes %.4f ms, %.2f MB), flops %.4f ms (%.2f MFlop a column)\n', ...
+          1e3 * bytes / (bw * 1e9), bytes / 1e6, 1e3 * (bytes + vec) / (bw * 1e9), (bytes + vec) / 1e6, ...
+          1e3 * flops / (gflops * 1e9), flops / 1e6);
   if (has_base)
     t_base = per_column (@() dirsolve_base (Ap, [], pinv(J), 5, 1e-10, Lc, Uc, threads, pinv), k, reps);
     t_base_rows = per_column (@() dirsolve_base (Ap, [], pinv(J), 5, 1e-10, Lc, Uc, threads, 1:3), k, reps);
