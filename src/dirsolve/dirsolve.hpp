@@ -47,16 +47,35 @@ struct DirsolveProblem : ColumnRequest {
   SparseColumns A{};
   const Factor* L = nullptr;  // no preconditioner when null
   const Factor* U = nullptr;  // forward solve through U^T when given with L
+  // Use the AVX-512 build of the column loop where the build and the
+  // processor have it; results are the same bits either way.
+  bool wideVectors = true;
 };
 
-// Columns are solved in pairs, so each thread takes up to two slices of n
-// doubles in every scratch buffer.
-inline int64_t lanesPerThread(int64_t k) { return k < 2 ? 1 : 2; }
+// Columns are solved in panels of W lanes held side by side (see
+// pcgSolvePanel), W a power of two up to 16; each thread works in one
+// panel of every scratch buffer at a time.
+
+// The lanes per panel for this problem on numThreads threads. Results never
+// depend on it.
+int panelWidth(const DirsolveProblem& pb, int numThreads);
+
+// Doubles each of the scratch buffers R, P, Z and XF must hold: a panel per
+// thread, aligned to whole cache lines.
+uint64_t panelScratch(const DirsolveProblem& pb, int numThreads);
+
+// Panels of `width` lanes cover the k columns, then halving widths cover
+// the rest: panelCount of them, panel u starting at column `first`.
+struct Panel {
+  int64_t first;
+  int width;
+};
+int64_t panelCount(int64_t k, int width);
+Panel panelAt(int64_t u, int64_t k, int width);
 
 // Solves every column on numThreads threads. X is n x k (m x k with a row
-// subset). R, P, Z and, with a row subset, XF hold numThreads *
-// lanesPerThread(k) * n doubles. Indices in B and rowSubset must already
-// lie in 1..n. report, where its arrays are given, receives each column's
-// passes and relative residual.
+// subset); R, P, Z and XF hold panelScratch(pb, numThreads) doubles each.
+// Indices in B and rowSubset must already lie in 1..n. report, where its
+// arrays are given, receives each column's passes and relative residual.
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
                   double* Z, double* XF, const ColumnReport& report = {});

@@ -52,10 +52,13 @@ void gateway(host::Call& call) {
   if (!triangleLayout(call, kA, "A", a.A, true)) return;
 
   // Scratch: reciprocal diagonals (only L's and U's that are used), then
-  // slices of n doubles per thread for r, p, z and, with a row subset, x.
-  const int64_t lanes = lanesPerThread(k);
-  const int T = capThreadCount(a.numThreads, (k + lanes - 1) / lanes);
-  const size_t slices = static_cast<size_t>(T * lanes) * static_cast<size_t>(n);
+  // a panel of n rows per thread for r, p, z and x.
+  Factor L{}, U{};
+  DirsolveProblem pb;
+  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
+  pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
+  const int T = capThreadCount(a.numThreads, k);
+  const uint64_t slices = panelScratch(pb, T);
   ScratchArray<double> recipL, recipU, R, P, Z, XF;
   if (hasL) {
     recipL = makeScratch<double>(n);
@@ -64,16 +67,12 @@ void gateway(host::Call& call) {
   R = makeScratch<double>(slices);
   P = makeScratch<double>(slices);
   Z = makeScratch<double>(slices);
-  if (a.rowSubset) XF = makeScratch<double>(slices);
-  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || (a.rowSubset && !XF)) {
+  XF = makeScratch<double>(slices);
+  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || !XF) {
     call.outOfMemory();
     return;
   }
 
-  Factor L{}, U{};
-  DirsolveProblem pb;
-  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
-  pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
   if (hasL) {
     L = Factor{SparseColumns{Lm.Ir, Lm.Jc, Lm.values}, recipL.get()};
     reciprocalDiagonal(recipL.get(), n, L.m, true);
@@ -85,7 +84,8 @@ void gateway(host::Call& call) {
     }
   }
 
-  double* X = call.output(0, a.rowSubset ? a.m : n, k);
+  // The column loop writes every element of X.
+  double* X = call.outputToFill(0, a.rowSubset ? a.m : n, k);
   const ColumnReport info = host::solverInfo(call, 1, k);
   solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), info);
 }

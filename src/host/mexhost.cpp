@@ -5,6 +5,10 @@
 #include <cstdarg>
 #include <cstdio>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace host {
 
 namespace {
@@ -142,6 +146,24 @@ double* Call::output(int slot, int64_t m, int64_t n) {
   plhs_[slot] = a;
   if (slot < 32) created_ |= 1u << slot;
   return mxGetPr(a);
+}
+
+double* Call::outputToFill(int slot, int64_t m, int64_t n) {
+  if (!wants(slot)) return nullptr;
+  mxArray* a = mxCreateUninitNumericMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n),
+                                           mxDOUBLE_CLASS, mxREAL);
+  plhs_[slot] = a;
+  if (slot < 32) created_ |= 1u << slot;
+  double* data = mxGetPr(a);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Only the whole 2 MiB pages inside the array; advice, so failure is fine.
+  const uintptr_t huge = uintptr_t(1) << 21;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + huge - 1) & ~(huge - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(data + m * n) & ~(huge - 1);
+  if (data && m * n >= (int64_t(4) << 20) / 8 && end > first)
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+  return data;
 }
 
 bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols,

@@ -76,6 +76,10 @@ class Call {
   // Creates a zero-filled real double output in slot k when the host made
   // that slot; returns its data, or null when the slot was not asked for.
   double* output(int slot, int64_t rows, int64_t cols);
+  // As output, for a module that writes every element itself: not
+  // zero-filled, and on Linux a large one asks for huge pages before its
+  // first touch, which in this host costs a page fault per 4 KiB otherwise.
+  double* outputToFill(int slot, int64_t rows, int64_t cols);
   // Creates, when the host made slot k, a 1 x 1 struct whose `count` fields
   // `names` are zero-filled 1 x cols double rows, and points data[f] at
   // field f's values; returns false, setting data[f] to null, otherwise.

@@ -60,6 +60,17 @@ for j = 1:columns (B)
   expect_bits (dirsolve (Au, [], B(:, j), 500, tol, L, [], 2, []), XL(:, j), 'column alone, L');
   expect_bits (dirsolve (Au, [], B(:, j), 500, tol, [], [], 2, []), X(:, j), 'column alone');
 end
+% The same in panels of 16 lanes and their tail (37 = 16 + 16 + 4 + 1),
+% with lanes stopping early among them, on 1 to 3 threads.
+B37 = rand (n, 37) - 0.5; B37(:, 5) = 0; B37(:, 18) = 1e-10;
+Xc = dirsolve (Au, [], B37, 500, tol, L, U, 1, []);
+[X37, info] = dirsolve (Au, [], B37, 500, tol, L, U, 3, []);
+expect_bits (X37, Xc, 'panels on 3 threads');
+for j = [1 5 16 17 18 33 36 37]
+  [xj, infoj] = dirsolve (Au, [], B37(:, j), 500, tol, L, U, 2, []);
+  expect_bits (X37(:, j), xj, sprintf ('panel column %d alone', j));
+  assert ([info.passes(j) info.relres(j)], [infoj.passes infoj.relres]);
+end
 
 % The second output: per column the passes made and the iteration's own
 % ||r|| / ||b||, which for converged columns is the true relative residual.
