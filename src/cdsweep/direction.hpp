@@ -36,7 +36,9 @@ int32_t firstStoredPair(const LowerColumns& D, const int32_t* rows, const int32_
 //   then entries e in list order (skipped when delta0 is null), with
 //   i = rows[li[e]], j = rows[lj[e]], d = delta0[e]:
 //     U(i, q) += d*W(j, q), then, i != j, U(j, q) += d*W(i, q).
-// A value of zero (either sign) adds nothing, so a stored zero is the same
+// So D's part of U(x, q) adds Delta(x, j) W(j, q) over j ascending, as a
+// product by the whole symmetric matrix in compressed columns would. A
+// value of zero (either sign) adds nothing, so a stored zero is the same
 // as none even where W holds Inf or NaN. Columns are split between
 // `threads` threads (at least 1); the result does not depend on it. D must
 // have passed firstMisplacedEntry; U must not alias W.

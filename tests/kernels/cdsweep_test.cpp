@@ -459,32 +459,40 @@ TEST(DirectionProduct, FollowsTheDocumentedOrderOnAnyThreadCount) {
   }
 }
 
-TEST(DirectionProduct, AgreesWithThePlainSymmetricProduct) {
+TEST(DirectionProduct, IsTheWholeSymmetricProductSummedInColumnOrder) {
   // Rows past the 256 zeroed at a time, an entry in the last row of the
-  // first column, and long columns: U = (D + D' - diag(D)) W + Delta0 W.
-  const int32_t n = 700, m = 11;
+  // first column, and long columns. D's part of U(x, q) is the sum of
+  // S(x, k) W(k, q) over k ascending (skipping zeros), S = D + D' - diag(D):
+  // the same bits. With the listed entries too, U = (S + Delta0) W up to
+  // rounding, summed here from the other end.
+  const int64_t n = 700, m = 11;
   std::vector<int32_t> rows;
   for (int32_t c = 0; c < m; ++c) rows.push_back(600 + 9 * c);
   const Problem P = randomProblem(n, rows, 0.6, 9);
   Lower D = randomLower(n, rows, true, 9);
-  std::vector<double> S(static_cast<std::size_t>(n) * n, 0.0);
-  for (int32_t c = 0; c < n; ++c)
+  std::vector<double> S(n * n, 0.0);
+  for (int64_t c = 0; c < n; ++c)
     for (uint64_t k = D.Jc[c]; k < D.Jc[c + 1]; ++k)
       S[D.Ir[k] + c * n] = S[c + D.Ir[k] * n] = D.v[k];
+  std::vector<double> U = product(D, P, nullptr, 3), want(U.size(), 0.0);
+  for (int64_t q = 0; q < m; ++q)
+    for (int64_t x = 0; x < n; ++x)
+      for (int64_t k = 0; k < n; ++k)
+        if (S[x + k * n] != 0.0) want[x + q * n] += S[x + k * n] * P.W[k + q * n];
+  EXPECT_TRUE(sameBits(U, want));
   for (std::size_t e = 0; e < P.li.size(); ++e) {
-    const int32_t i = rows[P.li[e]], j = rows[P.lj[e]];
-    S[i + static_cast<int64_t>(j) * n] = S[j + static_cast<int64_t>(i) * n] = P.delta0[e];
+    const int64_t i = rows[P.li[e]], j = rows[P.lj[e]];
+    S[i + j * n] = S[j + i * n] = P.delta0[e];
   }
-  const std::vector<double> U = product(D, P, P.delta0.data(), 2);
-  for (int32_t q = 0; q < m; ++q)
-    for (int32_t r = 0; r < n; ++r) {
+  U = product(D, P, P.delta0.data(), 2);
+  for (int64_t q = 0; q < m; ++q)
+    for (int64_t x = 0; x < n; ++x) {
       double s = 0.0, size = 0.0;
-      for (int32_t k = n - 1; k >= 0; --k) {
-        s += S[r + static_cast<int64_t>(k) * n] * P.W[k + static_cast<int64_t>(q) * n];
-        size +=
-            std::fabs(S[r + static_cast<int64_t>(k) * n] * P.W[k + static_cast<int64_t>(q) * n]);
+      for (int64_t k = n - 1; k >= 0; --k) {
+        s += S[x + k * n] * P.W[k + q * n];
+        size += std::fabs(S[x + k * n] * P.W[k + q * n]);
       }
-      ASSERT_NEAR(U[r + static_cast<int64_t>(q) * n], s, 1e-14 * size + 1e-300) << r << ", " << q;
+      ASSERT_NEAR(U[x + q * n], s, 1e-14 * size + 1e-300) << x << ", " << q;
     }
 }
 
