@@ -1,4 +1,4 @@
-// [delta, quad] = cdsweep(W, index, U, ei, ej, g, theta, delta0, lambda, sweeps, numThreads)
+// [delta, quad] = cdsweep(W, index, U or D, ei, ej, g, theta, delta0, lambda, sweeps, numThreads)
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
