@@ -1,4 +1,4 @@
-// [delta, quad] = cdsweep(W, index, U, ei, ej, g, theta, delta0, lambda, sweeps, numThreads)
+// [delta, quad] = cdsweep(W, index, U or D, ei, ej, g, theta, delta0, lambda, sweeps, numThreads)
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cdsweep/cdsweep.hpp"
+#include "cdsweep/direction.hpp"
 #include "cdsweep/entrymap.hpp"
 #include "host/mexhost.hpp"
 
@@ -43,17 +44,51 @@ bool inBlock(const host::Call& call, int k, const char* name, const double* valu
                      truncToInt32(values[e]));
 }
 
+// D holds the lower triangle with the rows of each column ascending, as
+// the product's order and the search for listed pairs take it.
+bool lowerLayout(const host::Call& call, const LowerColumns& D) {
+  int32_t c;
+  const int64_t k = firstMisplacedEntry(D, &c);
+  if (k < 0) return true;
+  const uint64_t r = D.Ir[k];
+  if (r >= static_cast<uint64_t>(D.n))
+    return call.reject("argument %d (D): column %d stores row %" PRIu64 ", outside 1..%d", kU + 1,
+                       c + 1, r + 1, D.n);
+  if (r < static_cast<uint64_t>(c))
+    return call.reject("argument %d (D): entry (%" PRIu64
+                       ", %d) lies above the diagonal; D holds the lower triangle only",
+                       kU + 1, r + 1, c + 1);
+  return call.reject("argument %d (D): row indices of column %d do not ascend at entry (%" PRIu64
+                     ", %d)",
+                     kU + 1, c + 1, r + 1, c + 1);
+}
+
+// The listed entries are the ones the sweeps move: D must not hold them too.
+bool noListedPair(const host::Call& call, const LowerColumns& D, const int32_t* rows,
+                  const int32_t* li, const int32_t* lj, int32_t count) {
+  const int32_t e = firstStoredPair(D, rows, li, lj, count);
+  if (e < 0) return true;
+  const int32_t i = rows[li[e]], j = rows[lj[e]];
+  return call.reject(
+      "argument %d (D): stores (%d, %d), the pair of entry %d, (%d, %d), of the list", kU + 1,
+      std::max(i, j) + 1, std::min(i, j) + 1, e + 1, i + 1, j + 1);
+}
+
 void gateway(host::Call& call) {
   if (!call.needArgs(kRequiredArgs)) return;
 
-  const double *W, *index, *U, *ei, *ej, *g, *theta, *delta0;
+  // The third argument is either U = Delta W(:, index) or, sparse, the
+  // lower triangle D of the direction, from which U is formed here.
+  const double *W, *index, *U = nullptr, *ei, *ej, *g, *theta, *delta0;
+  host::SparseArg D;
+  const bool direction = call.isSparse(kU);
   double lambda;
   int32_t sweeps;
   if (!call.dense(kW, "W", &W) || !call.dense(kIndex, "index", &index) ||
-      !call.dense(kU, "U", &U) || !call.dense(kEi, "ei", &ei) || !call.dense(kEj, "ej", &ej) ||
-      !call.dense(kG, "g", &g) || !call.dense(kTheta, "theta", &theta) ||
-      !call.dense(kDelta0, "delta0", &delta0) || !call.scalar(kLambda, "lambda", &lambda) ||
-      !call.intScalar(kSweeps, "sweeps", &sweeps))
+      !(direction ? call.sparse(kU, "D", &D) : call.dense(kU, "U", &U)) ||
+      !call.dense(kEi, "ei", &ei) || !call.dense(kEj, "ej", &ej) || !call.dense(kG, "g", &g) ||
+      !call.dense(kTheta, "theta", &theta) || !call.dense(kDelta0, "delta0", &delta0) ||
+      !call.scalar(kLambda, "lambda", &lambda) || !call.intScalar(kSweeps, "sweeps", &sweeps))
     return;
   // One thread unless asked: a barrier per update stalls whenever another
   // process holds one of the cores.
@@ -65,7 +100,8 @@ void gateway(host::Call& call) {
   if (!call.fitsInt32(kW, "W", n, "rows") || !call.fitsInt32(kW, "W", m, "columns") ||
       !call.fitsInt32(kEi, "ei", L, "elements"))
     return;
-  if (!holds(call, kIndex, "index", m, "column of W") || !call.shape(kU, "U", n, m) ||
+  if (!holds(call, kIndex, "index", m, "column of W") ||
+      !(direction ? call.shape(kU, "D", n, n) : call.shape(kU, "U", n, m)) ||
       !holds(call, kEj, "ej", L, "element of ei") || !holds(call, kG, "g", L, "entry") ||
       !holds(call, kTheta, "theta", L, "entry") ||
       (call.present(kDelta0) && !holds(call, kDelta0, "delta0", L, "entry")))
@@ -81,6 +117,8 @@ void gateway(host::Call& call) {
     return;
   }
   sweeps = std::max(sweeps, 0);
+  const LowerColumns lower{D.Ir, D.Jc, D.values, static_cast<int32_t>(n)};
+  if (direction && !lowerLayout(call, lower)) return;
 
   if (!call.positions(kIndex, "index", index, m, n)) return;
   ScratchArray<int32_t> local = makeScratch<int32_t>(n), rows = makeScratch<int32_t>(m);
@@ -115,18 +153,25 @@ void gateway(host::Call& call) {
                 rows[li[earlier]] + 1, rows[lj[earlier]] + 1);
     return;
   }
+  if (direction && !noListedPair(call, lower, rows.get(), li.get(), lj.get(), count)) return;
   SweepScratch scratch;
-  if (!scratch.allocate(static_cast<int32_t>(n), static_cast<int32_t>(m))) {
+  if (!scratch.allocate(static_cast<int32_t>(n), static_cast<int32_t>(m), direction)) {
     call.outOfMemory();
     return;
   }
 
   double* delta = call.output(0, L, 1);
   if (call.present(kDelta0)) std::copy(delta0, delta0 + L, delta);
+  const SweepList list{li.get(), lj.get(), g, theta, count};
+  const int32_t threads = sweepThreads(numThreads);
+  if (direction) {
+    U = scratch.U.get();
+    directionProduct(lower, W, static_cast<int32_t>(m), rows.get(), list,
+                     call.present(kDelta0) ? delta0 : nullptr, threads, scratch.U.get());
+  }
   double quad;
   const SweepBlock block{W, U, rows.get(), static_cast<int32_t>(n), static_cast<int32_t>(m)};
-  const SweepList list{li.get(), lj.get(), g, theta, count};
-  coordinateSweeps(block, list, lambda, sweeps, sweepThreads(numThreads), scratch, delta, &quad);
+  coordinateSweeps(block, list, lambda, sweeps, threads, scratch, delta, &quad);
   if (double* out = call.output(1, 1, 1)) *out = quad;
 }
 

@@ -52,6 +52,8 @@ class Call {
   int64_t rows(int k) const { return static_cast<int64_t>(mxGetM(prhs_[k])); }
   int64_t cols(int k) const { return static_cast<int64_t>(mxGetN(prhs_[k])); }
   int64_t numel(int k) const { return static_cast<int64_t>(mxGetNumberOfElements(prhs_[k])); }
+  // Argument k is stored sparse (any class), for an argument that takes either form.
+  bool isSparse(int k) const { return mxIsSparse(prhs_[k]); }
 
   // Argument k is a full (not sparse) real double array.
   bool dense(int k, const char* name, const double** data) const;
