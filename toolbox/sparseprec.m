@@ -36,6 +36,9 @@ function [Theta, info] = sparseprec(X, lambda, opts)
 %     Theta0      warm start: sparse symmetric positive-definite N x N, for
 %                 instance the estimate for a larger LAMBDA
 %     verbose     true prints one line per iteration (default false)
+%     sweeps      coordinate-descent sweeps over each block's entries per
+%                 iteration: entry k for iteration k, the last one after
+%                 (default [1 1 2 2 2 3 3 3 4])
 %     solver      how columns of inv(THETA) are computed:
 %                 'chol'    (default) conjugate gradients preconditioned by
 %                           the sparse Cholesky factor the step test

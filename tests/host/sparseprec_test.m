@@ -203,6 +203,7 @@ expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('blockSize', 0)
 expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('numThreads', NaN));
 expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('verbose', 'yes'));
 expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('solver', 'lu'));
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('sweeps', [2 0]));
 expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', eye (4)));
 expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', speye (3)));
 expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', sparse ([1 1 0 0; 0 1 0 0; 0 0 1 0; 0 0 0 1])));

@@ -12,7 +12,7 @@ function opts = mergeoptions(given, N)
     name = names{k};
     if ~isfield(opts, name)
       error('sparseprec:options', ...
-            'sparseprec: unknown option ''%s''; known: tol, maxIter, blockSize, numThreads, Theta0, verbose, solver', ...
+            'sparseprec: unknown option ''%s''; known: tol, maxIter, blockSize, numThreads, Theta0, verbose, solver, sweeps', ...
             name);
     end
     opts.(name) = given.(name);
@@ -22,6 +22,12 @@ function opts = mergeoptions(given, N)
   positive('maxIter', opts.maxIter, true);
   positive('blockSize', opts.blockSize, true);
   positive('numThreads', opts.numThreads, true);
+  w = opts.sweeps;
+  if ~(isnumeric(w) && isreal(w) && isvector(w) && all(isfinite(w)) && all(w >= 1) ...
+       && all(w == round(w)))
+    error('sparseprec:options', 'sparseprec: option sweeps must hold positive integers, found %s', ...
+          shown(w));
+  end
   v = opts.verbose;
   if ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v))
     error('sparseprec:options', 'sparseprec: option verbose must be true or false, found %s', ...
