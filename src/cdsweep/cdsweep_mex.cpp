@@ -46,14 +46,16 @@ bool inBlock(const host::Call& call, int k, const char* name, const double* valu
 void gateway(host::Call& call) {
   if (!call.needArgs(kRequiredArgs)) return;
 
-  const double *W, *index, *U, *ei, *ej, *g, *theta, *delta0;
+  const double *W, *U, *g, *theta, *delta0;
+  host::List index, ei, ej;
   double lambda;
   int32_t sweeps;
-  if (!call.dense(kW, "W", &W) || !call.dense(kIndex, "index", &index) ||
-      !call.dense(kU, "U", &U) || !call.dense(kEi, "ei", &ei) || !call.dense(kEj, "ej", &ej) ||
-      !call.dense(kG, "g", &g) || !call.dense(kTheta, "theta", &theta) ||
-      !call.dense(kDelta0, "delta0", &delta0) || !call.scalar(kLambda, "lambda", &lambda) ||
-      !call.intScalar(kSweeps, "sweeps", &sweeps))
+  if (!call.dense(kW, "W", &W) ||
+      !call.list(kIndex, "index", ListLength::elements, "elements", &index) ||
+      !call.dense(kU, "U", &U) || !call.list(kEi, "ei", ListLength::elements, "elements", &ei) ||
+      !call.list(kEj, "ej", ListLength::elements, "elements", &ej) || !call.dense(kG, "g", &g) ||
+      !call.dense(kTheta, "theta", &theta) || !call.dense(kDelta0, "delta0", &delta0) ||
+      !call.scalar(kLambda, "lambda", &lambda) || !call.intScalar(kSweeps, "sweeps", &sweeps))
     return;
   // One thread unless asked: a barrier per update stalls whenever another
   // process holds one of the cores.
@@ -82,7 +84,7 @@ void gateway(host::Call& call) {
   }
   sweeps = std::max(sweeps, 0);
 
-  if (!call.positions(kIndex, "index", index, m, n)) return;
+  if (!call.positions(kIndex, "index", index, n)) return;
   ScratchArray<int32_t> local = makeScratch<int32_t>(n), rows = makeScratch<int32_t>(m);
   ScratchArray<int32_t> li = makeScratch<int32_t>(L), lj = makeScratch<int32_t>(L);
   if (!local || !rows || !li || !lj) {
@@ -90,17 +92,18 @@ void gateway(host::Call& call) {
     return;
   }
   int32_t earlier;
-  const int32_t repeat = mapIndexColumns(index, static_cast<int32_t>(m), static_cast<int32_t>(n),
-                                         local.get(), rows.get(), &earlier);
+  const int32_t repeat =
+      mapIndexColumns(index.values(), static_cast<int32_t>(m), static_cast<int32_t>(n), local.get(),
+                      rows.get(), &earlier);
   if (repeat >= 0) {
     call.reject("argument %d (index): element %d repeats row %d of element %d", kIndex + 1,
                 repeat + 1, rows[earlier] + 1, earlier + 1);
     return;
   }
   const int32_t count = static_cast<int32_t>(L);
-  if (!call.positions(kEi, "ei", ei, L, n) || !call.positions(kEj, "ej", ej, L, n) ||
-      !inBlock(call, kEi, "ei", ei, count, local.get(), li.get()) ||
-      !inBlock(call, kEj, "ej", ej, count, local.get(), lj.get()))
+  if (!call.positions(kEi, "ei", ei, n) || !call.positions(kEj, "ej", ej, n) ||
+      !inBlock(call, kEi, "ei", ei.values(), count, local.get(), li.get()) ||
+      !inBlock(call, kEj, "ej", ej.values(), count, local.get(), lj.get()))
     return;
   bool outOfMemory = false;
   const int32_t twice =

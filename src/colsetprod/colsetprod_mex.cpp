@@ -13,17 +13,17 @@ enum Arg { kValues, kX, kPositions, kMap, kMask, kArgCount };
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  const double *values, *X, *positions, *map, *mask;
+  const double *values, *X, *mask;
+  host::List positions, map;
   if (!call.dense(kValues, "values", &values) || !call.dense(kX, "X", &X) ||
-      !call.dense(kPositions, "positions", &positions) || !call.dense(kMap, "map", &map) ||
+      !call.list(kPositions, "positions", ListLength::rows, "entries", &positions) ||
+      !call.list(kMap, "map", ListLength::elements, "values", &map) ||
       !call.dense(kMask, "mask", &mask))
     return;
-  const int64_t count = call.rows(kPositions);
+  const int64_t count = positions.count();
   const int64_t n = call.rows(kX), N = call.cols(kX);
-  const int64_t K = call.numel(kMap);
-  if (!call.fitsInt32(kPositions, "positions", count, "entries") ||
-      !call.fitsInt32(kX, "X", n, "rows") || !call.fitsInt32(kX, "X", N, "columns"))
-    return;
+  const int64_t K = map.count();
+  if (!call.fitsInt32(kX, "X", n, "rows") || !call.fitsInt32(kX, "X", N, "columns")) return;
   if (call.numel(kValues) < count) {
     call.reject("argument %d (values): expected %" PRId64
                 " values, one per position, found %" PRId64,
@@ -41,13 +41,12 @@ void gateway(host::Call& call) {
     return;
   }
   // Within 1..n*K: every entry's column of S has a map value.
-  if (!call.positions(kPositions, "positions", positions, count,
-                      std::min<int64_t>(n * K, INT32_MAX)))
+  if (!call.positions(kPositions, "positions", positions, std::min<int64_t>(n * K, INT32_MAX)))
     return;
-  if (!call.positions(kMap, "map", map, K, n)) return;
-  const int64_t g =
-      count > 0 ? columnChanges(positions, static_cast<int32_t>(count), static_cast<int32_t>(n))
-                : -1;
+  if (!call.positions(kMap, "map", map, n)) return;
+  const int64_t g = count > 0 ? columnChanges(positions.values(), static_cast<int32_t>(count),
+                                              static_cast<int32_t>(n))
+                              : -1;
   if (g >= K) {
     call.reject("argument %d (positions): the list changes column %" PRId64
                 " times, so its runs need %" PRId64 " values of argument %d (map), found %" PRId64,
@@ -56,8 +55,8 @@ void gateway(host::Call& call) {
   }
 
   double* out = call.output(0, n, N);
-  symBlockTimesDense(out, values, X, positions, static_cast<int32_t>(count), map, mask,
-                     static_cast<int32_t>(n), static_cast<int32_t>(N));
+  symBlockTimesDense(out, values, X, positions.values(), static_cast<int32_t>(count), map.values(),
+                     mask, static_cast<int32_t>(n), static_cast<int32_t>(N));
 }
 
 }  // namespace

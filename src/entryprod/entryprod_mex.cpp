@@ -27,14 +27,6 @@ bool bindDense(const host::Call& call, int k, const double** data) {
   return call.dense(k, kNames[k], data);
 }
 
-// A list's length is its row count, at most what the kernels count in.
-bool listLength(const host::Call& call, int k, int32_t* count) {
-  const int64_t c = call.rows(k);
-  if (!call.fitsInt32(k, kNames[k], c, "entries")) return false;
-  *count = static_cast<int32_t>(c);
-  return true;
-}
-
 // The map holds at least `need` values when any entry reads it.
 bool mapLength(const host::Call& call, int k, int32_t entries, int64_t need, const char* per) {
   if (entries == 0 || call.numel(k) >= need) return true;
@@ -87,9 +79,13 @@ void gateway(host::Call& call) {
   const int64_t N = call.cols(kB);
   if (!call.fitsInt32(kA1, kNames[kA1], m, "rows")) return;
 
-  const double *A2, *list1, *rowMap1, *list2, *rowMap2, *columnMap2;
-  if (!bindDense(call, kA2, &A2) || !bindDense(call, kList1, &list1) ||
-      !bindDense(call, kRowMap1, &rowMap1) || !bindDense(call, kList2, &list2) ||
+  // A list's length is its row count.
+  const double *A2, *rowMap1, *rowMap2, *columnMap2;
+  host::List list1, list2;
+  if (!bindDense(call, kA2, &A2) ||
+      !call.list(kList1, kNames[kList1], ListLength::rows, "entries", &list1) ||
+      !bindDense(call, kRowMap1, &rowMap1) ||
+      !call.list(kList2, kNames[kList2], ListLength::rows, "entries", &list2) ||
       !bindDense(call, kRowMap2, &rowMap2))
     return;
   int32_t L;
@@ -100,29 +96,32 @@ void gateway(host::Call& call) {
   }
   if (!bindDense(call, kColumnMap2, &columnMap2)) return;
 
-  int32_t c1 = 0, c2 = 0;
-  if (!listLength(call, kList1, &c1) || !listLength(call, kList2, &c2)) return;
+  const int32_t c1 = static_cast<int32_t>(list1.count());
+  const int32_t c2 = static_cast<int32_t>(list2.count());
   const int64_t cells = std::min<int64_t>(static_cast<int64_t>(L) * N, INT32_MAX);
-  if (!call.positions(kList1, kNames[kList1], list1, c1, cells) ||
-      !call.positions(kList2, kNames[kList2], list2, c2, cells))
+  if (!call.positions(kList1, kNames[kList1], list1, cells) ||
+      !call.positions(kList2, kNames[kList2], list2, cells))
     return;
 
   // A1 has its own columns; A2 is read with A1's column stride m.
   const int64_t columns1 = call.cols(kA1);
   const int64_t columns2 = m > 0 ? call.numel(kA2) / m : call.cols(kA2);
   if (!mapLength(call, kRowMap1, c1, L, "output row") ||
-      !rowMapValues(call, kList1, kRowMap1, list1, c1, rowMap1, L, columns1, "argument 1") ||
+      !rowMapValues(call, kList1, kRowMap1, list1.values(), c1, rowMap1, L, columns1,
+                    "argument 1") ||
       !mapLength(call, kRowMap2, c2, L, "output row") ||
-      !rowMapValues(call, kList2, kRowMap2, list2, c2, rowMap2, L, columns2,
+      !rowMapValues(call, kList2, kRowMap2, list2.values(), c2, rowMap2, L, columns2,
                     "argument 3 taken with the row count of argument 1") ||
       !mapLength(call, kColumnMap2, c2, N, "output column") ||
-      !mirrorValues(call, list2, c2, rowMap2, columnMap2, L, N))
+      !mirrorValues(call, list2.values(), c2, rowMap2, columnMap2, L, N))
     return;
 
   double* out = call.output(0, L, N);
   // Pass 2 starts after pass 1 has stored everything: where both store, pass 2 wins.
-  productEntriesPass(out, A1, B, static_cast<int32_t>(m), list1, c1, rowMap1, nullptr, L, false);
-  productEntriesPass(out, A2, B, static_cast<int32_t>(m), list2, c2, rowMap2, columnMap2, L, true);
+  productEntriesPass(out, A1, B, static_cast<int32_t>(m), list1.values(), c1, rowMap1, nullptr, L,
+                     false);
+  productEntriesPass(out, A2, B, static_cast<int32_t>(m), list2.values(), c2, rowMap2, columnMap2,
+                     L, true);
 }
 
 }  // namespace

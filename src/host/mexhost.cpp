@@ -94,8 +94,8 @@ bool Call::shape(int k, const char* name, int64_t wantRows, int64_t wantCols) co
     std::snprintf(want, sizeof want, "%" PRId64 " rows", wantRows);
   else
     std::snprintf(want, sizeof want, "%" PRId64 " x %" PRId64, wantRows, wantCols);
-  return reject("argument %d (%s): expected %s, found %" PRId64 " x %" PRId64, k + 1, name, want,
-                m, n);
+  return reject("argument %d (%s): expected %s, found %" PRId64 " x %" PRId64, k + 1, name, want, m,
+                n);
 }
 
 bool Call::scalar(int k, const char* name, double* out) const {
@@ -124,12 +124,21 @@ bool Call::fitsInt32(int k, const char* name, int64_t size, const char* what) co
                 INT32_MAX);
 }
 
-bool Call::positions(int k, const char* name, const double* values, int64_t count,
-                     int64_t limit) const {
-  const int64_t i = firstBadPosition(values, count, limit);
+bool Call::list(int k, const char* name, ListLength rule, const char* what, List* out) const {
+  const double* values;
+  if (!dense(k, name, &values)) return false;
+  const int64_t count = listLength(rows(k), cols(k), rule);
+  if (!fitsInt32(k, name, count, what)) return false;
+  out->values_ = values;
+  out->count_ = count;
+  return true;
+}
+
+bool Call::positions(int k, const char* name, const List& list, int64_t limit) const {
+  const int64_t i = firstBadPosition(list.values(), list.count(), limit);
   if (i < 0) return true;
   char value[32];
-  const double v = values[i];
+  const double v = list.values()[i];
   if (std::isnan(v))
     std::snprintf(value, sizeof value, "NaN");
   else if (std::isinf(v))
@@ -166,8 +175,7 @@ double* Call::outputToFill(int slot, int64_t m, int64_t n) {
   return data;
 }
 
-bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols,
-                     double** data) {
+bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols, double** data) {
   for (int f = 0; f < count; ++f) data[f] = nullptr;
   if (!wants(slot)) return false;
   // Held by the slot from the start, so a field that fails to allocate

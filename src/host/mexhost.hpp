@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <new>
 
-#include "mex.h"
 #include "host/convert.hpp"
 #include "host/scratch.hpp"
+#include "mex.h"
 
 namespace host {
 
@@ -21,6 +21,22 @@ struct SparseArg {
   const double* values = nullptr;
   int64_t rows = 0;
   int64_t cols = 0;
+};
+
+class Call;
+
+// A list argument: its values and the count a gateway may read, which never
+// exceeds the elements the array holds. Only Call::list makes one, so no
+// gateway reads a list by a length its shape merely suggests.
+class List {
+ public:
+  const double* values() const { return values_; }
+  int64_t count() const { return count_; }
+
+ private:
+  friend class Call;
+  const double* values_ = nullptr;
+  int64_t count_ = 0;
 };
 
 class Call {
@@ -67,9 +83,11 @@ class Call {
   bool intScalar(int k, const char* name, int32_t* out) const;
   // A size the kernels count in int32: at most INT32_MAX `what` (e.g. "rows").
   bool fitsInt32(int k, const char* name, int64_t size, const char* what) const;
-  // Every value of a position list lies in 1..limit; names the first that does not.
-  bool positions(int k, const char* name, const double* values, int64_t count,
-                 int64_t limit) const;
+  // Argument k is a full real double list whose length `rule` takes from
+  // its shape (a k x 0 list is empty), at most INT32_MAX `what`.
+  bool list(int k, const char* name, ListLength rule, const char* what, List* out) const;
+  // Every value of a list lies in 1..limit; names the first that does not.
+  bool positions(int k, const char* name, const List& list, int64_t limit) const;
 
   // Output slot k exists only for k < max(nlhs, 1): the host makes no more.
   bool wants(int slot) const { return slot < (nlhs_ > 1 ? nlhs_ : 1); }

@@ -7,16 +7,14 @@ namespace host {
 
 bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* out) {
   SolverArgs& a = *out;
-  if (!call.sparse(slot.A, "A", &a.A) || !call.shape(slot.A, "A", a.A.cols, a.A.cols))
-    return false;
+  if (!call.sparse(slot.A, "A", &a.A) || !call.shape(slot.A, "A", a.A.cols, a.A.cols)) return false;
   a.n = a.A.cols;
 
   if (!call.dense(slot.B, "B", &a.B)) return false;
   a.k = call.cols(slot.B);
   a.canonical = call.rows(slot.B) == 1;
 
-  if (!call.intScalar(slot.maxIter, "maxIter", &a.maxIter) ||
-      !call.scalar(slot.tol, "tol", &a.tol))
+  if (!call.intScalar(slot.maxIter, "maxIter", &a.maxIter) || !call.scalar(slot.tol, "tol", &a.tol))
     return false;
 
   const bool hasXin = call.present(slot.xIn);
@@ -32,12 +30,17 @@ bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* ou
   if (!call.intScalar(slot.numThreads, "numThreads", &a.numThreads)) return false;
 
   if (call.present(slot.rowSubset)) {
-    if (!call.dense(slot.rowSubset, "rowSubset", &a.rowSubset)) return false;
-    a.m = std::max(call.rows(slot.rowSubset), call.cols(slot.rowSubset));
-    if (!call.fitsInt32(slot.rowSubset, "rowSubset", a.m, "rows")) return false;
-    if (!call.positions(slot.rowSubset, "rowSubset", a.rowSubset, a.m, a.n)) return false;
+    host::List rows;
+    if (!call.list(slot.rowSubset, "rowSubset", ListLength::longerSide, "rows", &rows) ||
+        !call.positions(slot.rowSubset, "rowSubset", rows, a.n))
+      return false;
+    a.rowSubset = rows.values();
+    a.m = rows.count();
   }
-  return !a.canonical || call.positions(slot.B, "B", a.B, a.k, a.n);
+  // Canonical B is one row: a list of k indices.
+  host::List indices;
+  return !a.canonical || (call.list(slot.B, "B", ListLength::elements, "columns", &indices) &&
+                          call.positions(slot.B, "B", indices, a.n));
 }
 
 ColumnReport solverInfo(Call& call, int slot, int64_t k) {

@@ -32,12 +32,13 @@ void gateway(host::Call& call) {
   const double* index = nullptr;
   int64_t termCount = numel;
   if (call.nrhs() > kIndex) {
-    if (!call.dense(kIndex, "index", &index)) return;
     // A matrix with several rows contributes its first column.
-    termCount = call.rows(kIndex) == 1 ? call.cols(kIndex) : call.rows(kIndex);
-    if (call.numel(kIndex) == 0) termCount = 0;
-    if (!call.fitsInt32(kIndex, "index", termCount, "elements")) return;
-    if (!call.positions(kIndex, "index", index, termCount, numel)) return;
+    host::List list;
+    if (!call.list(kIndex, "index", ListLength::rowOrColumn, "elements", &list) ||
+        !call.positions(kIndex, "index", list, numel))
+      return;
+    index = list.values();
+    termCount = list.count();
   }
 
   double f = 0.0;

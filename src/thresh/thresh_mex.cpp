@@ -21,24 +21,21 @@ void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
   double lambda, mu;
-  const double *X, *G, *D, *positions;
+  const double *X, *G, *D;
+  host::List positions;
+  // Either orientation serves: the count is the larger dimension.
   if (!call.scalar(kLambda, "lambda", &lambda) || !call.dense(kX, "X", &X) ||
       !call.scalar(kMu, "mu", &mu) || !call.dense(kG, "G", &G) || !call.dense(kD, "D", &D) ||
-      !call.dense(kPositions, "positions", &positions))
+      !call.list(kPositions, "positions", ListLength::longerSide, "elements", &positions))
     return;
   const int64_t numelX = call.numel(kX);
   if (!coversX(call, kG, "G", numelX) || !coversX(call, kD, "D", numelX)) return;
-
-  // Either orientation serves: the count is the larger dimension, but never
-  // more than the list holds.
-  const int64_t m = call.rows(kPositions), n = call.cols(kPositions);
-  const int64_t count = call.numel(kPositions) == 0 ? 0 : (m > n ? m : n);
-  if (!call.fitsInt32(kPositions, "positions", count, "elements")) return;
-  if (!call.positions(kPositions, "positions", positions, count, numelX)) return;
+  if (!call.positions(kPositions, "positions", positions, numelX)) return;
 
   // Unlisted elements keep the output's zero fill: no change.
   double* out = call.output(0, call.rows(kX), call.cols(kX));
-  softThresholdStep(out, lambda, D, X, G, mu, positions, static_cast<int32_t>(count));
+  softThresholdStep(out, lambda, D, X, G, mu, positions.values(),
+                    static_cast<int32_t>(positions.count()));
 }
 
 }  // namespace

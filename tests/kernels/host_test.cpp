@@ -34,6 +34,22 @@ TEST(Positions, AcceptOnlyFiniteValuesInRange) {
   EXPECT_EQ(firstBadPosition(list, 0, 0), -1);
 }
 
+TEST(ListLength, TakesTheRuleButNeverMoreThanTheElementsHeld) {
+  EXPECT_EQ(listLength(4, 3, ListLength::rows), 4);
+  EXPECT_EQ(listLength(2, 7, ListLength::longerSide), 7);
+  EXPECT_EQ(listLength(1, 7, ListLength::rowOrColumn), 7);
+  EXPECT_EQ(listLength(4, 3, ListLength::rowOrColumn), 4);
+  EXPECT_EQ(listLength(4, 3, ListLength::elements), 12);
+  // Rows without elements (zeros (3, 0), or find's 1 x 0) hold no list.
+  const ListLength rules[] = {ListLength::rows, ListLength::longerSide, ListLength::rowOrColumn,
+                              ListLength::elements};
+  for (ListLength rule : rules) {
+    for (int64_t m = 0; m <= 4; ++m)
+      for (int64_t n = 0; n <= 4; ++n) EXPECT_LE(listLength(m, n, rule), m * n);
+    EXPECT_EQ(listLength(int64_t{1} << 40, 0, rule), 0);
+  }
+}
+
 TEST(Scratch, CountdownFailsExactlyOneAllocation) {
   scratch::failCountdown = 2;
   ScratchArray<double> a = makeScratch<double>(4);
