@@ -60,8 +60,16 @@ bool gramOffDiagonalBlock(const double* X, double* S, int64_t a, int64_t b, int6
   return true;
 }
 
+int64_t gramMostEntries(int64_t N, int64_t M, double tau) {
+  // Without rows every product is 0, which only a negative tau lists; the
+  // answer is then known without walking N(N+1)/2 pairs, which for a large
+  // N would run for hours inside a call that cannot be interrupted.
+  if (M == 0 && !(0.0 > tau)) return 0;
+  return N * (N + 1) / 2;
+}
+
 bool gramThreshold(const double* X, int64_t N, int64_t M, double tau, GramEntries& list) {
-  if (N == 0) return true;
+  if (gramMostEntries(N, M, tau) == 0) return true;
   const int64_t nb = (N + kGramBlock - 1) / kGramBlock;
   const int64_t w0 = std::min(N, kGramBlock);
   ScratchArray<double> S = makeScratch<double>(static_cast<std::size_t>(w0 * w0));

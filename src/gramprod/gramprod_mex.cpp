@@ -30,8 +30,8 @@ void gateway(host::Call& call) {
     return;
   }
 
-  // f*N in 64 bits; at most N(N+1)/2 entries can ever be listed.
-  const int64_t wanted = std::min<int64_t>(int64_t{factor} * N, N * (N + 1) / 2);
+  // f*N in 64 bits, but no more than can ever be listed.
+  const int64_t wanted = std::min<int64_t>(int64_t{factor} * N, gramMostEntries(N, M, tau));
   GramEntries list;
   if (!list.init(wanted) || !gramThreshold(X, N, M, tau, list)) {
     call.outOfMemory();

@@ -119,6 +119,20 @@ TEST(GramprodKernel, EmptyShapes) {
   EXPECT_EQ(run({}, 0, 2, -1), (std::vector<Triple>{{0, 0, 0.0}, {0, 1, 0.0}, {1, 1, 0.0}}));
 }
 
+TEST(GramprodKernel, NoRowsListNothingAtOnceForAnyTauNotBelowZero) {
+  // 2^31 - 1 columns would be 2^60 pairs to walk; nothing is read of X.
+  for (double tau : {0.0, -0.0, 0.5, 2147483646.0, double(NAN)}) {
+    SCOPED_TRACE(tau);
+    GramEntries list;
+    ASSERT_TRUE(list.init(1));
+    EXPECT_TRUE(gramThreshold(nullptr, INT32_MAX, 0, tau, list));
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(gramMostEntries(INT32_MAX, 0, tau), 0);
+  }
+  EXPECT_EQ(gramMostEntries(5, 0, -1.0), 15);
+  EXPECT_EQ(gramMostEntries(5, 3, 0.5), 15);
+}
+
 TEST(GramprodKernel, EachFailedAllocationIsReported) {
   const std::vector<double> X = randomX(2, 40, 4);
   const std::vector<Triple> want = run(X, 2, 40, 1);
