@@ -2,9 +2,9 @@
 
 #include <omp.h>
 
-#include "colrunprod/column_split.hpp"
-#include "host/prefetch.hpp"
-#include "host/convert.hpp"
+#include "common/column_split.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/convert.hpp"
+#include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
 
 using dirsolvepanels::backwardSolveLowerTPanel;
 using dirsolvepanels::forwardSolveLowerPanel;
@@ -89,8 +89,7 @@ int panelWidth(const DirsolveProblem& pb, int numThreads) {
 }
 
 uint64_t panelScratch(const DirsolveProblem& pb, int numThreads) {
-  return static_cast<uint64_t>(numThreads) * sliceDoubles(panelWidth(pb, numThreads), pb.n) +
-         kLine;
+  return static_cast<uint64_t>(numThreads) * sliceDoubles(panelWidth(pb, numThreads), pb.n) + kLine;
 }
 
 int64_t panelCount(int64_t k, int width) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/convert.hpp"
+#include "common/convert.hpp"
 #include "pcg/pcg.hpp"
 
 namespace {

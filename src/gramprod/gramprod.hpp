@@ -4,7 +4,7 @@
 // matrix plus its transpose is G with the small entries removed.
 #include <cstdint>
 
-#include "entrylist/entrylist.hpp"
+#include "common/entrylist.hpp"
 
 // Listed entries in the order found: 0-based row and column of G, value.
 struct GramEntries : EntryList<int32_t, int32_t, double> {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
+#include "common/blas.hpp"
 #include "gramprod/gramprod.hpp"
 #include "host/mexhost.hpp"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <new>
 
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
+#include "common/convert.hpp"
+#include "common/scratch.hpp"
 #include "mex.h"
 
 namespace host {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
-#include "host/scratch.hpp"
+#include "common/blas.hpp"
+#include "common/scratch.hpp"
 
 uint64_t diagonalRow(double c) {
   // 2^64 and beyond do not convert; their row lies past every slice anyway.
@@ -44,8 +44,7 @@ bool selectColumn(const double* w, const double* rj, int64_t g, int64_t lo, int6
 
 bool selectFreeEntries(const double* X, const double* Q, int64_t N, int64_t M, const double* R,
                        const uint64_t* Ir, const uint64_t* Jc, double lambda,
-                       const double* colIndex, int64_t K, FreeEntries& list,
-                       int32_t wholeColumns) {
+                       const double* colIndex, int64_t K, FreeEntries& list, int32_t wholeColumns) {
   if (N == 0 || K == 0) return true;
   const int64_t hMax = std::min(N, kSliceRows);
   ScratchArray<double> W = makeScratch<double>(static_cast<std::size_t>(hMax * K));

@@ -3,7 +3,7 @@
 // the entries with |D| above a threshold or stored in a sparsity pattern.
 #include <cstdint>
 
-#include "entrylist/entrylist.hpp"
+#include "common/entrylist.hpp"
 
 // Free entries in the order found: 0-based column-major position r + j*N in
 // the N x K block (low 32 bits), the gradient D and the product P.
@@ -30,5 +30,4 @@ uint64_t diagonalRow(double c);
 // BLAS integers. False when scratch or growth of the list fails.
 bool selectFreeEntries(const double* X, const double* Q, int64_t N, int64_t M, const double* R,
                        const uint64_t* Ir, const uint64_t* Jc, double lambda,
-                       const double* colIndex, int64_t K, FreeEntries& list,
-                       int32_t wholeColumns);
+                       const double* colIndex, int64_t K, FreeEntries& list, int32_t wholeColumns);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
+#include "common/blas.hpp"
 #include "host/mexhost.hpp"
 #include "slopemask/slopemask.hpp"
 
@@ -27,8 +27,7 @@ void gateway(host::Call& call) {
   const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
   if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, K)) return;
   host::SparseArg pattern;
-  if (!call.sparsePattern(kPattern, "pattern", &pattern) ||
-      !call.shape(kPattern, "pattern", N, K))
+  if (!call.sparsePattern(kPattern, "pattern", &pattern) || !call.shape(kPattern, "pattern", N, K))
     return;
   if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
     call.reject("X and Q give a block of %" PRId64 " x %" PRId64
@@ -61,8 +60,8 @@ void gateway(host::Call& call) {
   }
 
   if (M > kBlasIntMax || K > kBlasIntMax) {
-    call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range",
-                kQ + 1, M, K);
+    call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range", kQ + 1,
+                M, K);
     return;
   }
 

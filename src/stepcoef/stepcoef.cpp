@@ -1,7 +1,7 @@
 #include "stepcoef/stepcoef.hpp"
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
 

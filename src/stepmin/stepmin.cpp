@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
-#include "host/scratch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -70,8 +70,8 @@ constexpr int32_t kPrefetchAhead = 32;
 
 }  // namespace
 
-void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid,
-                         int32_t last, double* scratchValues, int32_t* scratchEntries) {
+void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid, int32_t last,
+                         double* scratchValues, int32_t* scratchEntries) {
   int32_t i = first, j = mid + 1, o = first;
   while (i <= mid && j <= last) {
     // ">=" keeps equal values in their order; a NaN on either side takes the right.
@@ -106,8 +106,8 @@ void sortBreakpoints(double* values, int32_t* entries, int32_t first, int32_t la
   mergeBreakpointRuns(values, entries, first, mid, last, scratchValues, scratchEntries);
 }
 
-void radixSortBreakpoints(double* values, int32_t* entries, int32_t count,
-                          double* scratchValues, int32_t* scratchEntries) {
+void radixSortBreakpoints(double* values, int32_t* entries, int32_t count, double* scratchValues,
+                          int32_t* scratchEntries) {
   // Six digits of 11 bits cover the 64-bit keys.
   constexpr int kDigits = 6, kBits = 11, kBuckets = 1 << kBits;
   uint32_t hist[kDigits * kBuckets] = {};

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
 

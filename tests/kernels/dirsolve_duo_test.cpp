@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "common/scratch.hpp"
 #include "dirsolve_duo/blocklayout.hpp"
-#include "host/scratch.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
-#include "host/scratch.hpp"
 #include "pcg/pcg.hpp"
 
 namespace {
@@ -173,9 +173,8 @@ TEST(PcgSolveColumn, ConvergesToTheDirectSolution) {
   EXPECT_LT(maxAbsDiff(x, want), 1e-10);
   std::vector<double> xp(n, 0.0);
   r = b;
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, exact, n, xp.data(), 500, 1e-10, r.data(), p.data(),
-                           z.data()),
-            1);
+  EXPECT_EQ(
+      pcgSolveColumn(UpperOp{s}, exact, n, xp.data(), 500, 1e-10, r.data(), p.data(), z.data()), 1);
   EXPECT_LT(maxAbsDiff(xp, want), 1e-10);
 }
 
@@ -228,11 +227,11 @@ TEST(PcgSolveColumn, ReportsPassesAndTheLastResidual) {
       std::fill(x.begin(), x.end(), 0.0);
       r = b;
       double relres = -1.0;
-      const int32_t passes =
-          variant == 0 ? pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), cap, 0.0,
-                                        r.data(), p.data(), z.data(), &relres)
-                       : pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), cap, 0.0, r.data(),
-                                        p.data(), z.data(), &relres);
+      const int32_t passes = variant == 0
+                                 ? pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), cap,
+                                                  0.0, r.data(), p.data(), z.data(), &relres)
+                                 : pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), cap, 0.0,
+                                                  r.data(), p.data(), z.data(), &relres);
       EXPECT_EQ(passes, cap);
       EXPECT_EQ(relres, ratioOfNorms(r, b)) << "cap " << cap << " variant " << variant;
     }
@@ -278,8 +277,8 @@ TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
   std::vector<double> x0 = randomVector(n, 11), x = x0, r = randomVector(n, 12), p(n), z(n);
   double relres = -1.0;
   // Zero curvature: alpha = rho / 0.
-  EXPECT_EQ(pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(),
-                           p.data(), z.data(), &relres),
+  EXPECT_EQ(pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(), p.data(),
+                           z.data(), &relres),
             0);
   EXPECT_EQ(x, x0);
   EXPECT_EQ(relres, 1.0);
@@ -394,8 +393,7 @@ Outcome solve(const TestSystem& s, int variant, std::vector<double> r, std::vect
   double delta = delta0;
   int32_t passes = 0;
   auto done = [&] {
-    return Outcome{x, double(passes),
-                   delta0 == 0.0 ? 0.0 : std::sqrt(delta) / std::sqrt(delta0)};
+    return Outcome{x, double(passes), delta0 == 0.0 ? 0.0 : std::sqrt(delta) / std::sqrt(delta0)};
   };
   if (1e-16 > delta0 || maxIter <= 0) return done();
   double rho = delta0;
@@ -554,11 +552,11 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
         if (first.empty()) {
           first = X;
           for (int64_t j = 0; j < k; ++j) {
-            const ref::Outcome want =
-                ref::solve(s, variant, std::vector<double>(B.begin() + j * n, B.begin() + (j + 1) * n),
-                           std::vector<double>(n, 0.0), pb.maxIter, pb.tol);
-            EXPECT_TRUE(sameBits(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n),
-                                 want.x))
+            const ref::Outcome want = ref::solve(
+                s, variant, std::vector<double>(B.begin() + j * n, B.begin() + (j + 1) * n),
+                std::vector<double>(n, 0.0), pb.maxIter, pb.tol);
+            EXPECT_TRUE(
+                sameBits(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n), want.x))
                 << "column " << j << " variant " << variant;
             EXPECT_TRUE(sameBits(passes[j], want.passes)) << "column " << j;
             EXPECT_TRUE(sameBits(relres[j], want.relres)) << "column " << j;

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -57,8 +57,7 @@ std::vector<Triple> reference(const std::vector<double>& X, int64_t M, int64_t N
 }
 
 TEST(GramprodKernel, WorkedExamples) {
-  EXPECT_EQ(run({1, 1}, 1, 2, 0),
-            (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 1.0}, {1, 1, 0.5}}));
+  EXPECT_EQ(run({1, 1}, 1, 2, 0), (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 1.0}, {1, 1, 0.5}}));
   EXPECT_EQ(run({1, 0, 0, 2}, 2, 2, 0.5), (std::vector<Triple>{{0, 0, 0.5}, {1, 1, 2.0}}));
 }
 
@@ -66,8 +65,7 @@ TEST(GramprodKernel, ThresholdIsStrictAndDiagonalHalvedAfterIt) {
   // G = [4 2; 2 1]: tau 2 drops the tie, keeps 4 as 2 and drops 1.
   EXPECT_EQ(run({2, 1}, 1, 2, 2), (std::vector<Triple>{{0, 0, 2.0}}));
   // Negative tau lists every candidate, zeros included; NaN never.
-  EXPECT_EQ(run({1, 0}, 1, 2, -1),
-            (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 0.0}, {1, 1, 0.0}}));
+  EXPECT_EQ(run({1, 0}, 1, 2, -1), (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 0.0}, {1, 1, 0.0}}));
   EXPECT_EQ(run({NAN, 1}, 1, 2, -1), (std::vector<Triple>{{1, 1, 0.5}}));
   EXPECT_TRUE(run({1, 1}, 1, 2, NAN).empty());
 }

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -139,8 +139,8 @@ TEST(SlopemaskKernel, LowerModeStartsAtTheDiagonal) {
   b.colIndex = {1, 4, 6, 7, 0.5, -2, NAN};
   const Result got = run(b, -1, 0);
   std::vector<uint32_t> want;
-  for (uint32_t r = 0; r < 6; ++r) want.push_back(r);       // c = 1: all rows
-  for (uint32_t r = 3; r < 6; ++r) want.push_back(6 + r);   // c = 4: rows 3..5
+  for (uint32_t r = 0; r < 6; ++r) want.push_back(r);      // c = 1: all rows
+  for (uint32_t r = 3; r < 6; ++r) want.push_back(6 + r);  // c = 4: rows 3..5
   want.push_back(2 * 6 + 5);                               // c = 6: the last row only
   EXPECT_EQ(got.index, want);  // c = 7 lies past N; below 1 and NaN give nothing
   // Whole columns ignore colIndex entirely.

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 

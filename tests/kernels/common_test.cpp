@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
+#include "common/column_split.hpp"
+#include "common/convert.hpp"
+#include "common/entrylist.hpp"
+#include "common/scratch.hpp"
 
 TEST(TruncToInt32, TruncatesSaturatesAndMapsNanToZero) {
   EXPECT_EQ(truncToInt32(2.9), 2);
@@ -59,4 +62,41 @@ TEST(Scratch, CountdownFailsExactlyOneAllocation) {
   EXPECT_FALSE(b);
   EXPECT_TRUE(c);
   EXPECT_EQ(allocScratch<double>(SIZE_MAX / 4), nullptr);
+}
+
+TEST(ColumnSplit, AgreesWithDivisionInAnyOrder) {
+  std::mt19937 gen(3);
+  for (int32_t n : {1, 2, 3, 7, 1000, 46341, INT32_MAX}) {
+    ColumnSplit split(n);
+    int32_t k = 0;
+    for (int t = 0; t < 2000; ++t) {
+      // Mostly small steps forward, sometimes a jump anywhere.
+      k = t % 17 == 0 ? static_cast<int32_t>(gen() % INT32_MAX)
+                      : static_cast<int32_t>((static_cast<int64_t>(k) + gen() % 5) % INT32_MAX);
+      int32_t q, r;
+      split.at(k, &q, &r);
+      ASSERT_EQ(q, k / n) << "k " << k << " n " << n;
+      ASSERT_EQ(r, k % n) << "k " << k << " n " << n;
+    }
+  }
+}
+
+TEST(EntryList, DoublesWhenFullAndKeepsItsEntriesWhenGrowthFails) {
+  EntryList<int32_t, double> list;
+  ASSERT_TRUE(list.init(0));  // at least one slot, so doubling grows
+  EXPECT_EQ(list.capacity(), 1);
+  for (int32_t i = 0; i < 8; ++i) ASSERT_TRUE(list.append(i, 0.5 * i));
+  EXPECT_EQ(list.capacity(), 8);
+  // The second new array fails: the list keeps its arrays and entries.
+  scratch::failCountdown = 2;
+  EXPECT_FALSE(list.append(8, 4.0));
+  scratch::failCountdown = 0;
+  ASSERT_EQ(list.count(), 8);
+  EXPECT_EQ(list.capacity(), 8);
+  for (int32_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(list.data<0>()[i], i);
+    EXPECT_EQ(list.data<1>()[i], 0.5 * i);
+  }
+  EXPECT_TRUE(list.append(8, 4.0));
+  EXPECT_EQ(list.capacity(), 16);
 }
