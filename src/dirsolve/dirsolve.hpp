@@ -3,7 +3,8 @@
 // with 64-bit 0-based row indices.
 #include <cstdint>
 
-#include "pcg/columns.hpp"
+#include "solver/columns.hpp"
+#include "solver/request.hpp"
 
 struct SparseColumns {
   const uint64_t* Ir;
@@ -43,7 +44,8 @@ int64_t firstBadUpperColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 int64_t firstBadLowerColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 
 // One call's problem, as the gateway bound and checked it.
-struct DirsolveProblem : ColumnRequest {
+struct DirsolveProblem {
+  ColumnRequest request;  // right-hand sides, rows, stopping rule
   SparseColumns A{};
   const Factor* L = nullptr;  // no preconditioner when null
   const Factor* U = nullptr;  // forward solve through U^T when given with L
@@ -52,30 +54,16 @@ struct DirsolveProblem : ColumnRequest {
   bool wideVectors = true;
 };
 
-// Columns are solved in panels of W lanes held side by side (see
-// pcgSolvePanel), W a power of two up to 16; each thread works in one
-// panel of every scratch buffer at a time.
+// The most lanes dirsolve's panels hold.
+constexpr int kDirsolveLanes = kMaxLanes;
 
-// The lanes per panel for this problem on numThreads threads. Results never
-// depend on it.
-int panelWidth(const DirsolveProblem& pb, int numThreads);
-
-// Doubles each of the scratch buffers R, P, Z and XF must hold: a panel per
-// thread, aligned to whole cache lines.
-uint64_t panelScratch(const DirsolveProblem& pb, int numThreads);
-
-// Panels of `width` lanes cover the k columns, then halving widths cover
-// the rest: panelCount of them, panel u starting at column `first`.
-struct Panel {
-  int64_t first;
-  int width;
-};
-int64_t panelCount(int64_t k, int width);
-Panel panelAt(int64_t u, int64_t k, int width);
+// Doubles each of the buffers R, P, Z and XF must hold for this problem on
+// numThreads threads.
+uint64_t dirsolveScratch(const DirsolveProblem& pb, int numThreads);
 
 // Solves every column on numThreads threads. X is n x k (m x k with a row
-// subset); R, P, Z and XF hold panelScratch(pb, numThreads) doubles each.
+// subset); each buffer holds dirsolveScratch(pb, numThreads) doubles.
 // Indices in B and rowSubset must already lie in 1..n. report, where its
 // arrays are given, receives each column's passes and relative residual.
-void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, double* R, double* P,
-                  double* Z, double* XF, const ColumnReport& report = {});
+void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
+                  const ColumnReport& report = {});

@@ -4,8 +4,7 @@
 
 #include "dirsolve/dirsolve.hpp"
 #include "host/mexhost.hpp"
-#include "host/solver_args.hpp"
-#include "pcg/threads.hpp"
+#include "solver/bind.hpp"
 
 namespace {
 
@@ -20,8 +19,8 @@ bool triangleLayout(const host::Call& call, int k, const char* name, const host:
   if (j < 0) return true;
   const uint64_t b = M.Jc[j], e = M.Jc[j + 1];
   if (e == b)
-    return call.reject("argument %d (%s): column %" PRId64 " stores no diagonal entry", k + 1,
-                       name, j + 1);
+    return call.reject("argument %d (%s): column %" PRId64 " stores no diagonal entry", k + 1, name,
+                       j + 1);
   const uint64_t d = upper ? e - 1 : b;
   if (M.Ir[d] != static_cast<uint64_t>(j))
     return call.reject("argument %d (%s): column %" PRId64 " stores row %" PRIu64
@@ -38,10 +37,9 @@ bool bindSquare(const host::Call& call, int k, const char* name, int64_t n, host
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SolverArgs a;
-  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
-    return;
-  const int64_t n = a.n, k = a.k;
+  SolverArgs a;
+  if (!bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a)) return;
+  const int64_t n = a.request.n, k = a.request.k;
 
   host::SparseArg Lm, Um;
   const bool hasL = call.present(kL), hasU = call.present(kU);
@@ -55,20 +53,16 @@ void gateway(host::Call& call) {
   // a panel of n rows per thread for r, p, z and x.
   Factor L{}, U{};
   DirsolveProblem pb;
-  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
+  pb.request = a.request;
   pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
   const int T = capThreadCount(a.numThreads, k);
-  const uint64_t slices = panelScratch(pb, T);
-  ScratchArray<double> recipL, recipU, R, P, Z, XF;
+  ScratchArray<double> recipL, recipU;
   if (hasL) {
     recipL = makeScratch<double>(n);
     if (hasU) recipU = makeScratch<double>(n);
   }
-  R = makeScratch<double>(slices);
-  P = makeScratch<double>(slices);
-  Z = makeScratch<double>(slices);
-  XF = makeScratch<double>(slices);
-  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || !XF) {
+  PanelScratch panels;
+  if (!panels.allocate(dirsolveScratch(pb, T)) || (hasL && !recipL) || (hasL && hasU && !recipU)) {
     call.outOfMemory();
     return;
   }
@@ -85,9 +79,9 @@ void gateway(host::Call& call) {
   }
 
   // The column loop writes every element of X.
-  double* X = call.outputToFill(0, a.rowSubset ? a.m : n, k);
-  const ColumnReport info = host::solverInfo(call, 1, k);
-  solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), info);
+  double* X = call.outputToFill(0, a.request.rowSubset ? a.request.m : n, k);
+  const ColumnReport info = solverInfo(call, 1, k);
+  solveColumns(pb, X, T, panels.buffers(), info);
 }
 
 }  // namespace

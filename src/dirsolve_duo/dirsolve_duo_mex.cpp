@@ -6,8 +6,7 @@
 
 #include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/mexhost.hpp"
-#include "host/solver_args.hpp"
-#include "pcg/threads.hpp"
+#include "solver/bind.hpp"
 
 namespace {
 
@@ -75,11 +74,10 @@ bool flag(const host::Call& call, int k, const char* name, int32_t* out) {
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SolverArgs a;
-  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
-    return;
+  SolverArgs a;
+  if (!bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a)) return;
   const host::SparseArg& A = a.A;
-  const int64_t n = a.n, k = a.k;
+  const int64_t n = a.request.n, k = a.request.k;
 
   const uint64_t* blockIndex = nullptr;
   int32_t wholeBlocks, precondition;
@@ -128,7 +126,7 @@ void gateway(host::Call& call) {
   }
 
   DuoProblem pb;
-  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
+  pb.request = a.request;
   pb.layout = &L;
   pb.diag = &D;
   pb.couple = &C;
@@ -137,22 +135,19 @@ void gateway(host::Call& call) {
   // One slice of n doubles per thread for r, p, z and x, and the lower
   // sweep's copy of a block's residual.
   const int T = capThreadCount(a.numThreads, k);
-  const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
   const uint64_t w = sgsScratchSize(pb);
-  ScratchArray<double> R = makeScratch<double>(slices);
-  ScratchArray<double> P = makeScratch<double>(slices);
-  ScratchArray<double> Z = makeScratch<double>(slices);
-  ScratchArray<double> XF = makeScratch<double>(slices);
+  PanelScratch panels;
   ScratchArray<double> S;
   if (w > 0) S = makeScratch<double>(static_cast<size_t>(T) * w);
-  if (!R || !P || !Z || !XF || (w > 0 && !S)) {
+  if (!panels.allocate(duoScratch(pb, T)) || (w > 0 && !S)) {
     call.outOfMemory();
     return;
   }
 
-  double* X = call.output(0, a.rowSubset ? a.m : n, k);
-  const ColumnReport info = host::solverInfo(call, 1, k);
-  solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get(), info);
+  // The column loop writes every element of X.
+  double* X = call.outputToFill(0, a.request.rowSubset ? a.request.m : n, k);
+  const ColumnReport info = solverInfo(call, 1, k);
+  solveBlockColumns(pb, X, T, panels.buffers(), S.get(), info);
 }
 
 }  // namespace

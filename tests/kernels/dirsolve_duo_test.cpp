@@ -446,28 +446,28 @@ struct Solve {
     Built b(A, blocks, whole, precondition && whole == 1);
     EXPECT_EQ(b.status, LayoutStatus::ok);
     DuoProblem pb;
-    pb.n = A.n;
-    pb.k = canonical ? int64_t(B.size()) : int64_t(B.size()) / A.n;
+    pb.request.n = A.n;
+    pb.request.k = canonical ? int64_t(B.size()) : int64_t(B.size()) / A.n;
     pb.layout = &b.L;
     pb.diag = &b.D;
     pb.couple = &b.C;
     pb.precondition = precondition;
-    pb.B = B.data();
-    pb.canonical = canonical;
-    pb.xIn = xIn.empty() ? nullptr : xIn.data();
-    pb.rowSubset = rowSubset.empty() ? nullptr : rowSubset.data();
-    pb.m = int64_t(rowSubset.size());
-    pb.maxIter = maxIter;
-    pb.tol = tol;
-    const size_t slices = size_t(threads) * A.n;
+    pb.request.B = B.data();
+    pb.request.canonical = canonical;
+    pb.request.xIn = xIn.empty() ? nullptr : xIn.data();
+    pb.request.rowSubset = rowSubset.empty() ? nullptr : rowSubset.data();
+    pb.request.m = int64_t(rowSubset.size());
+    pb.request.maxIter = maxIter;
+    pb.request.tol = tol;
+    const size_t slices = duoScratch(pb, threads);
     Vec R(slices), P(slices), Z(slices), XF(slices), S(threads * sgsScratchSize(pb) + 1);
-    Vec X((rowSubset.empty() ? A.n : pb.m) * pb.k, -1.0);
-    passes.assign(pb.k, -1.0);
-    relres.assign(pb.k, -1.0);
+    Vec X((rowSubset.empty() ? A.n : pb.request.m) * pb.request.k, -1.0);
+    passes.assign(pb.request.k, -1.0);
+    relres.assign(pb.request.k, -1.0);
     ColumnReport report;
     report.passes = passes.data();
     report.relres = relres.data();
-    solveBlockColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), S.data(),
+    solveBlockColumns(pb, X.data(), threads, {R.data(), P.data(), Z.data(), XF.data()}, S.data(),
                       report);
     return X;
   }

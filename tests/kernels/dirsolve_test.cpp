@@ -10,7 +10,7 @@
 
 #include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
-#include "pcg/pcg.hpp"
+#include "solver/pcg.hpp"
 
 namespace {
 
@@ -300,27 +300,27 @@ TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
 
 DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, int64_t k) {
   DirsolveProblem pb;
-  pb.n = s.n;
-  pb.k = k;
+  pb.request.n = s.n;
+  pb.request.k = k;
   pb.A = s.A();
-  pb.B = B.data();
-  pb.maxIter = 200;
-  pb.tol = 1e-9;
+  pb.request.B = B.data();
+  pb.request.maxIter = 200;
+  pb.request.tol = 1e-9;
   return pb;
 }
 
 std::vector<double> solve(const DirsolveProblem& pb, int threads,
                           std::vector<double>* passes = nullptr,
                           std::vector<double>* relres = nullptr) {
-  const int64_t rows = pb.rowSubset ? pb.m : pb.n;
+  const int64_t rows = pb.request.rowSubset ? pb.request.m : pb.request.n;
   // Scratch full of NaN, so that nothing left unwritten goes unnoticed.
   const double nan = std::nan("");
-  std::vector<double> X(rows * pb.k, nan), R(panelScratch(pb, threads), nan), P(R.size(), nan),
-      Z(R.size(), nan), XF(R.size(), nan);
+  std::vector<double> X(rows * pb.request.k, nan), R(dirsolveScratch(pb, threads), nan),
+      P(R.size(), nan), Z(R.size(), nan), XF(R.size(), nan);
   ColumnReport report;
-  if (passes) passes->assign(pb.k, -1.0), report.passes = passes->data();
-  if (relres) relres->assign(pb.k, -1.0), report.relres = relres->data();
-  solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), report);
+  if (passes) passes->assign(pb.request.k, -1.0), report.passes = passes->data();
+  if (relres) relres->assign(pb.request.k, -1.0), report.relres = relres->data();
+  solveColumns(pb, X.data(), threads, {R.data(), P.data(), Z.data(), XF.data()}, report);
   return X;
 }
 
@@ -501,22 +501,14 @@ TEST(Panels, CoverEveryColumnOnceInOrder) {
 }
 
 TEST(Panels, WidthKeepsThreadsBusyAndMemoryBounded) {
-  DirsolveProblem pb;
-  pb.n = 1000;
-  pb.k = 512;
-  EXPECT_EQ(panelWidth(pb, 2), 16);
-  pb.k = 20;
-  EXPECT_EQ(panelWidth(pb, 2), 8);  // two panels of 8, not one of 16
-  pb.k = 3;
-  EXPECT_EQ(panelWidth(pb, 3), 1);
-  pb.k = 512;
-  pb.n = 2000000;  // 16 lanes would take 256 MB a panel
-  EXPECT_EQ(panelWidth(pb, 1), 4);
-  pb.n = 100000000;
-  EXPECT_EQ(panelWidth(pb, 1), 2);
+  EXPECT_EQ(planColumns(1000, 512, 2, kMaxLanes).width, 16);
+  EXPECT_EQ(planColumns(1000, 20, 2, kMaxLanes).width, 8);  // two panels of 8, not one of 16
+  EXPECT_EQ(planColumns(1000, 3, 3, kMaxLanes).width, 1);
+  // 16 lanes would take 256 MB a panel.
+  EXPECT_EQ(planColumns(2000000, 512, 1, kMaxLanes).width, 4);
+  EXPECT_EQ(planColumns(100000000, 512, 1, kMaxLanes).width, 2);
   // Whole cache lines per thread, and room to align the start.
-  pb.n = 1001;
-  EXPECT_GE(panelScratch(pb, 3), uint64_t(3 * 16 * 1001 + 8));
+  EXPECT_GE(panelDoubles(1001, 512, 3, kMaxLanes), uint64_t(3 * 16 * 1001 + 8));
 }
 
 TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
@@ -540,7 +532,7 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
   const Factor L = s.L(), U = s.U();
   for (int variant = 0; variant < 3; ++variant) {
     DirsolveProblem pb = problemFor(s, B, k);
-    pb.tol = 1e-7;
+    pb.request.tol = 1e-7;
     if (variant >= 1) pb.L = &L;
     if (variant == 2) pb.U = &U;
     std::vector<double> first;
@@ -554,7 +546,7 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
           for (int64_t j = 0; j < k; ++j) {
             const ref::Outcome want = ref::solve(
                 s, variant, std::vector<double>(B.begin() + j * n, B.begin() + (j + 1) * n),
-                std::vector<double>(n, 0.0), pb.maxIter, pb.tol);
+                std::vector<double>(n, 0.0), pb.request.maxIter, pb.request.tol);
             EXPECT_TRUE(
                 sameBits(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n), want.x))
                 << "column " << j << " variant " << variant;
@@ -588,10 +580,10 @@ TEST(SolveColumns, PanelsWithoutAPassReturnTheirStart) {
   std::vector<double> zeroB(n * k, 0.0);
   for (bool canonical : {true, false}) {
     DirsolveProblem pb = problemFor(s, canonical ? idx : zeroB, k);
-    pb.canonical = canonical;
+    pb.request.canonical = canonical;
     pb.L = &L;
     pb.U = &U;
-    if (canonical) pb.maxIter = 0;  // every lane stops before its first pass
+    if (canonical) pb.request.maxIter = 0;  // every lane stops before its first pass
     std::vector<double> passes, relres;
     const std::vector<double> X = solve(pb, 2, &passes, &relres);
     for (double v : X) EXPECT_TRUE(sameBits(v, 0.0));
@@ -611,11 +603,11 @@ TEST(SolveColumns, StartingPointsCappedPassesAndRowsInPanels) {
   DirsolveProblem pb = problemFor(s, B, k);
   pb.L = &L;
   pb.U = &U;
-  pb.xIn = x0.data();
-  pb.rowSubset = rows.data();
-  pb.m = 4;
-  pb.tol = 0.0;  // every column runs to the cap
-  pb.maxIter = 3;
+  pb.request.xIn = x0.data();
+  pb.request.rowSubset = rows.data();
+  pb.request.m = 4;
+  pb.request.tol = 0.0;  // every column runs to the cap
+  pb.request.maxIter = 3;
   for (bool wide : {true, false}) {
     pb.wideVectors = wide;
     std::vector<double> passes;
@@ -643,7 +635,7 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   for (int64_t j = 2; j < k; ++j) idx.push_back(double((7 * j) % n + 1));
   for (int64_t j = 0; j < k; ++j) unit[j * n + static_cast<int64_t>(idx[j]) - 1] = 1.0;
   DirsolveProblem canon = problemFor(s, idx, k);
-  canon.canonical = true;
+  canon.request.canonical = true;
   canon.L = &L;
   DirsolveProblem dense = problemFor(s, unit, k);
   dense.L = &L;
@@ -678,17 +670,17 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   canon.U = dense.U = nullptr;
 
   const std::vector<double> rows = {5, 2, 5};
-  dense.rowSubset = rows.data();
-  dense.m = 3;
+  dense.request.rowSubset = rows.data();
+  dense.request.m = 3;
   const std::vector<double> sub = solve(dense, 2);
   for (int64_t j = 0; j < k; ++j)
     for (int64_t i = 0; i < 3; ++i)
       EXPECT_EQ(sub[i + 3 * j], full[static_cast<int64_t>(rows[i]) - 1 + j * n]);
 
   // Starting from x0 adds the estimate of A^-1 b to x0.
-  dense.rowSubset = nullptr;
+  dense.request.rowSubset = nullptr;
   const std::vector<double> x0 = randomVector(n * k, 17);
-  dense.xIn = x0.data();
+  dense.request.xIn = x0.data();
   const std::vector<double> shifted = solve(dense, 1);
   for (int64_t i = 0; i < n * k; ++i) EXPECT_NEAR(shifted[i], x0[i] + full[i], 1e-9);
 }
