@@ -9,29 +9,28 @@
 namespace {
 
 enum Arg { kA, kXin, kB, kMaxIter, kTol, kL, kU, kThreads, kRowSubset, kArgCount };
+const char* const kNames[kArgCount] = {"A", "x_in", "B",          "maxIter",  "tol",
+                                       "L", "U",    "numThreads", "rowSubset"};
 
 // Checks that column layout `upper` (diagonal last, rows above) or lower
 // (diagonal first, rows below) holds, naming the first column that breaks it.
-bool triangleLayout(const host::Call& call, int k, const char* name, const host::SparseArg& M,
-                    bool upper) {
+bool triangleLayout(const host::Call& call, int k, const host::SparseArg& M, bool upper) {
   const int64_t n = M.cols;
   const int64_t j = upper ? firstBadUpperColumn(n, M.Ir, M.Jc) : firstBadLowerColumn(n, M.Ir, M.Jc);
   if (j < 0) return true;
   const uint64_t b = M.Jc[j], e = M.Jc[j + 1];
-  if (e == b)
-    return call.reject("argument %d (%s): column %" PRId64 " stores no diagonal entry", k + 1, name,
-                       j + 1);
+  if (e == b) return call.reject(k, "column %" PRId64 " stores no diagonal entry", j + 1);
   const uint64_t d = upper ? e - 1 : b;
   if (M.Ir[d] != static_cast<uint64_t>(j))
-    return call.reject("argument %d (%s): column %" PRId64 " stores row %" PRIu64
-                       " where its diagonal must be (%s entry)",
-                       k + 1, name, j + 1, M.Ir[d] + 1, upper ? "last" : "first");
-  return call.reject("argument %d (%s): column %" PRId64 " stores an entry outside the %s triangle",
-                     k + 1, name, j + 1, upper ? "upper" : "lower");
+    return call.reject(
+        k, "column %" PRId64 " stores row %" PRIu64 " where its diagonal must be (%s entry)", j + 1,
+        M.Ir[d] + 1, upper ? "last" : "first");
+  return call.reject(k, "column %" PRId64 " stores an entry outside the %s triangle", j + 1,
+                     upper ? "upper" : "lower");
 }
 
-bool bindSquare(const host::Call& call, int k, const char* name, int64_t n, host::SparseArg* M) {
-  return call.sparse(k, name, M) && call.shape(k, name, n, n);
+bool bindSquare(const host::Call& call, int k, int64_t n, host::SparseArg* M) {
+  return call.sparse(k, M) && call.shape(k, n, n);
 }
 
 void gateway(host::Call& call) {
@@ -43,11 +42,9 @@ void gateway(host::Call& call) {
 
   host::SparseArg Lm, Um;
   const bool hasL = call.present(kL), hasU = call.present(kU);
-  if (hasL && (!bindSquare(call, kL, "L", n, &Lm) || !triangleLayout(call, kL, "L", Lm, false)))
-    return;
-  if (hasU && (!bindSquare(call, kU, "U", n, &Um) || !triangleLayout(call, kU, "U", Um, true)))
-    return;
-  if (!triangleLayout(call, kA, "A", a.A, true)) return;
+  if (hasL && (!bindSquare(call, kL, n, &Lm) || !triangleLayout(call, kL, Lm, false))) return;
+  if (hasU && (!bindSquare(call, kU, n, &Um) || !triangleLayout(call, kU, Um, true))) return;
+  if (!triangleLayout(call, kA, a.A, true)) return;
 
   // Scratch: reciprocal diagonals (only L's and U's that are used), then
   // a panel of n rows per thread for r, p, z and x.
@@ -87,6 +84,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve", nlhs, plhs, nrhs, prhs);
+  host::Call call("dirsolve", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -23,6 +23,9 @@ enum Arg {
   kPrecondition,
   kArgCount
 };
+const char* const kNames[kArgCount] = {"A",           "x_in",        "B",         "maxIter",
+                                       "tol",         "numThreads",  "rowSubset", "blockIndex",
+                                       "wholeBlocks", "precondition"};
 
 // A holds both triangles with its rows ascending and its diagonal stored,
 // which the layout's lower triangles and reciprocal diagonal rely on.
@@ -32,43 +35,35 @@ bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
   if (j < 0) return true;
   for (uint64_t t = A.Jc[j]; t < A.Jc[j + 1]; ++t) {
     if (A.Ir[t] >= static_cast<uint64_t>(n))
-      return call.reject("argument %d (A): column %" PRId64 " stores row %" PRIu64
-                         ", outside 1..%" PRId64,
-                         kA + 1, j + 1, A.Ir[t] + 1, n);
+      return call.reject(kA, "column %" PRId64 " stores row %" PRIu64 ", outside 1..%" PRId64,
+                         j + 1, A.Ir[t] + 1, n);
     if (t > A.Jc[j] && A.Ir[t] <= A.Ir[t - 1])
-      return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend", kA + 1,
-                         j + 1);
+      return call.reject(kA, "row indices of column %" PRId64 " do not ascend", j + 1);
   }
-  return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1, j + 1);
+  return call.reject(kA, "column %" PRId64 " stores no diagonal entry", j + 1);
 }
 
 // blockIndex is n unsigned 64-bit block numbers, each below INT32_MAX.
 bool bindBlockIndex(const host::Call& call, int64_t n, const uint64_t** out) {
-  const mxArray* a = call.arg(kBlockIndex);
-  if (!mxIsUint64(a) || mxIsComplex(a)) {
-    return call.reject("argument %d (blockIndex): expected a real uint64 array, found %s%s",
-                       kBlockIndex + 1, mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
-  }
-  if (call.numel(kBlockIndex) != n)
-    return call.reject("argument %d (blockIndex): expected %" PRId64 " elements, found %" PRId64,
-                       kBlockIndex + 1, n, call.numel(kBlockIndex));
-  const uint64_t* blk = static_cast<const uint64_t*>(mxGetData(a));
+  const uint64_t* blk;
+  if (!call.uint64s(kBlockIndex, &blk) || !call.exactly(kBlockIndex, n, "elements", nullptr))
+    return false;
   for (int64_t u = 0; u < n; ++u)
     if (blk[u] >= static_cast<uint64_t>(INT32_MAX))
-      return call.reject("argument %d (blockIndex): element %" PRId64 " is %" PRIu64
-                         ", block numbers must lie in 0..%d",
-                         kBlockIndex + 1, u + 1, blk[u], INT32_MAX - 1);
+      return call.reject(kBlockIndex,
+                         "element %" PRId64 " is %" PRIu64 ", block numbers must lie in 0..%d",
+                         u + 1, blk[u], INT32_MAX - 1);
   *out = blk;
   return true;
 }
 
 // A flag that is 0 or 1 after truncation.
-bool flag(const host::Call& call, int k, const char* name, int32_t* out) {
+bool flag(const host::Call& call, int k, int32_t* out) {
   double v;
-  if (!call.scalar(k, name, &v)) return false;
+  if (!call.scalar(k, &v)) return false;
   *out = truncToInt32(v);
   if (*out == 0 || *out == 1) return true;
-  return call.reject("argument %d (%s): expected 0 or 1, found %.17g", k + 1, name, v);
+  return call.reject(k, "expected 0 or 1, found %s", host::formatValue(v).text);
 }
 
 void gateway(host::Call& call) {
@@ -81,9 +76,8 @@ void gateway(host::Call& call) {
 
   const uint64_t* blockIndex = nullptr;
   int32_t wholeBlocks, precondition;
-  if (!bindBlockIndex(call, n, &blockIndex) ||
-      !flag(call, kWholeBlocks, "wholeBlocks", &wholeBlocks) ||
-      !flag(call, kPrecondition, "precondition", &precondition))
+  if (!bindBlockIndex(call, n, &blockIndex) || !flag(call, kWholeBlocks, &wholeBlocks) ||
+      !flag(call, kPrecondition, &precondition))
     return;
   if (!wholeLayout(call, A)) return;
 
@@ -110,9 +104,9 @@ void gateway(host::Call& call) {
     case LayoutStatus::blockTooLarge: {
       uint64_t size;
       const int32_t b = largestBlock(L, &size);
-      call.reject("argument %d (blockIndex): block %d holds %" PRIu64 " variables, at most %" PRIu64
-                  " supported",
-                  kBlockIndex + 1, b, size, kMaxBlockSize);
+      call.reject(kBlockIndex,
+                  "block %d holds %" PRIu64 " variables, at most %" PRIu64 " supported", b, size,
+                  kMaxBlockSize);
       return;
     }
     case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
@@ -153,6 +147,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve_duo", nlhs, plhs, nrhs, prhs);
+  host::Call call("dirsolve_duo", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -11,6 +11,8 @@
 namespace {
 
 enum Arg { kX, kQ, kPattern, kR, kLambda, kColIndex, kCapacity, kWholeColumns, kArgCount };
+const char* const kNames[kArgCount] = {"X",      "Q",        "pattern",  "R",
+                                       "lambda", "colIndex", "capacity", "wholeColumns"};
 
 // Positions are 32-bit: r + j*N must not wrap.
 constexpr int64_t kPositionLimit = int64_t{1} << 32;
@@ -20,48 +22,45 @@ void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
   const double *X, *Q, *R;
-  if (!call.dense(kX, "X", &X)) return;
+  if (!call.dense(kX, &X)) return;
   const int64_t M = call.rows(kX), N = call.cols(kX);
   // K is colIndex's larger dimension, in both modes; Q, R and the pattern
   // must agree with it.
   const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
-  if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, K)) return;
+  if (!call.dense(kQ, &Q) || !call.shape(kQ, M, K)) return;
   host::SparseArg pattern;
-  if (!call.sparsePattern(kPattern, "pattern", &pattern) || !call.shape(kPattern, "pattern", N, K))
-    return;
+  if (!call.sparsePattern(kPattern, &pattern) || !call.shape(kPattern, N, K)) return;
   if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
-    call.reject("X and Q give a block of %" PRId64 " x %" PRId64
-                ", too large for 32-bit positions (N*K must stay below 2^32)",
-                N, K);
+    call.rejectCall("X and Q give a block of %" PRId64 " x %" PRId64
+                    ", too large for 32-bit positions (N*K must stay below 2^32)",
+                    N, K);
     return;
   }
-  if (!call.dense(kR, "R", &R) || !call.shape(kR, "R", N, K)) return;
+  if (!call.dense(kR, &R) || !call.shape(kR, N, K)) return;
 
   double lambda;
   int32_t capacity, wholeColumns;
-  if (!call.scalar(kLambda, "lambda", &lambda) ||
-      !call.intScalar(kCapacity, "capacity", &capacity) ||
-      !call.intScalar(kWholeColumns, "wholeColumns", &wholeColumns))
+  if (!call.scalar(kLambda, &lambda) || !call.intScalar(kCapacity, &capacity) ||
+      !call.intScalar(kWholeColumns, &wholeColumns))
     return;
 
   // colIndex's values are read only below the diagonal; whole columns take
   // nothing but K from it.
   const double* colIndex = nullptr;
   if (wholeColumns == 0) {
-    if (!call.dense(kColIndex, "colIndex", &colIndex)) return;
+    if (!call.dense(kColIndex, &colIndex)) return;
     const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
     // A 0 x K array has K as its larger dimension but nothing to read.
     if (call.numel(kColIndex) != K) {
-      call.reject("argument %d (colIndex): expected a vector of %" PRId64
-                  " elements, found %" PRId64 " x %" PRId64,
-                  kColIndex + 1, K, m, n);
+      call.reject(kColIndex,
+                  "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64, K, m,
+                  n);
       return;
     }
   }
 
   if (M > kBlasIntMax || K > kBlasIntMax) {
-    call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range", kQ + 1,
-                M, K);
+    call.reject(kQ, "%" PRId64 " x %" PRId64 " exceeds the BLAS integer range", M, K);
     return;
   }
 
@@ -94,6 +93,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("slopemask", nlhs, plhs, nrhs, prhs);
+  host::Call call("slopemask", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

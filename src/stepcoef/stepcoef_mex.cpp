@@ -9,28 +9,28 @@
 namespace {
 
 enum Arg { kX, kV, kH, kG, kP, kQ, kArgCount };
+const char* const kNames[kArgCount] = {"X", "V", "H", "G", "P", "Q"};
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
   const double *X, *V, *H, *G;
-  if (!call.dense(kX, "X", &X) || !call.dense(kV, "V", &V) || !call.dense(kH, "H", &H) ||
-      !call.dense(kG, "G", &G))
-    return;
   // Either orientation serves: a list's length is its larger dimension.
   host::List P, Q;
-  if (!call.list(kP, "P", ListLength::longerSide, "positions", &P) ||
-      !call.list(kQ, "Q", ListLength::longerSide, "positions", &Q))
+  if (!call.dense(kX, &X) || !call.dense(kV, &V) || !call.dense(kH, &H) || !call.dense(kG, &G) ||
+      !call.list(kP, ListLength::longerSide, "positions", &P) ||
+      !call.list(kQ, ListLength::longerSide, "positions", &Q))
     return;
   const int64_t c = P.count(), d = Q.count();
   if (c + d > INT32_MAX) {
-    call.reject("arguments %d and %d (P, Q): %" PRId64 " positions in all, at most %d supported",
-                kP + 1, kQ + 1, c + d, INT32_MAX);
+    call.rejectCall("arguments %d and %d (%s, %s): %" PRId64
+                    " positions in all, at most %d supported",
+                    kP + 1, kQ + 1, call.name(kP), call.name(kQ), c + d, INT32_MAX);
     return;
   }
   // Every listed entry is read from all four arrays.
   const int64_t limit = std::min({call.numel(kX), call.numel(kV), call.numel(kH), call.numel(kG)});
-  if (!call.positions(kP, "P", P, limit) || !call.positions(kQ, "Q", Q, limit)) return;
+  if (!call.positions(kP, P, limit) || !call.positions(kQ, Q, limit)) return;
 
   double lin = 0.0, quad = 0.0;
   double* quadOut = call.output(0, 1, 1);
@@ -46,6 +46,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("stepcoef", nlhs, plhs, nrhs, prhs);
+  host::Call call("stepcoef", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }
