@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr int32_t kPrefetchAhead = 32;
-
 // One pass over a list: gathers, stores and adds to both sums in the order
 // of separate gather-then-sum passes, so the results are the same.
 template <bool Doubled>

@@ -64,10 +64,6 @@ inline void storeKey(double* a, int64_t i, uint64_t k) { std::memcpy(a + i, &k, 
 // Below this size the radix sort's fixed cost outweighs the merge sort.
 constexpr int32_t kRadixMinCount = 256;
 
-// Listed and sorted terms are scattered over x and v: their loads are
-// requested this many terms early.
-constexpr int32_t kPrefetchAhead = 32;
-
 }  // namespace
 
 void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid, int32_t last,

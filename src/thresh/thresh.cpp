@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t kPrefetchAhead = 32;
-
 // 1.0 when c holds, else 0.0, through a bit mask: the compiler turns a
 // conditional on data into a branch, and a mispredicted branch stalls the
 // scattered loads behind it.

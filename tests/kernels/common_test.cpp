@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
+#include <vector>
 
+#include "common/column_blocks.hpp"
 #include "common/column_split.hpp"
 #include "common/convert.hpp"
 #include "common/entrylist.hpp"
@@ -99,4 +102,35 @@ TEST(EntryList, DoublesWhenFullAndKeepsItsEntriesWhenGrowthFails) {
   }
   EXPECT_TRUE(list.append(8, 4.0));
   EXPECT_EQ(list.capacity(), 16);
+}
+
+template <ColumnSchedule Schedule>
+void expectBlocksCoverEveryColumnOnce(int32_t N, int threads) {
+  // Blocks of 8 halved while there are fewer blocks than threads, then
+  // the rest one by one.
+  int32_t J = 8;
+  while (J > 1 && N / J < threads) J /= 2;
+  std::vector<int> seen(N, 0), width(N, 0);
+  forColumnBlocks<8, Schedule>(N, [&](auto w, int64_t j) {
+    for (int t = 0; t < decltype(w)::value; ++t) {
+      ++seen[j + t];
+      width[j + t] = decltype(w)::value;
+    }
+  });
+  for (int32_t c = 0; c < N; ++c) {
+    EXPECT_EQ(seen[c], 1) << "column " << c << " of " << N << ", " << threads << " threads";
+    EXPECT_EQ(width[c], c < N / J * J ? J : 1) << "column " << c << " of " << N;
+  }
+}
+
+TEST(ColumnBlocks, CoverEveryColumnOnceInBlocksOfThePlannedWidth) {
+  const int before = omp_get_max_threads();
+  for (int threads : {1, 2, 3}) {
+    omp_set_num_threads(threads);
+    for (int32_t N = 0; N <= 40; ++N) {
+      expectBlocksCoverEveryColumnOnce<ColumnSchedule::dynamic>(N, threads);
+      expectBlocksCoverEveryColumnOnce<ColumnSchedule::contiguous>(N, threads);
+    }
+  }
+  omp_set_num_threads(before);
 }
