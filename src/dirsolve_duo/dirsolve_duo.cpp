@@ -12,9 +12,9 @@ constexpr double kNegligible = 1e-16;
 
 }  // namespace
 
-void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
+void blockSgsWhole(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
                    const double* r) {
-  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
+  const uint64_t lo = layout.blockStart[b], hi = layout.blockStart[b + 1];
   double ss = 0.0;
   for (uint64_t i = lo; i < hi; ++i) ss += r[i] * r[i];
   if (kNegligible > ss) return;
@@ -37,8 +37,9 @@ void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double*
   }
 }
 
-void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s) {
-  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
+void blockSgsLower(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
+                   double* s) {
+  const uint64_t lo = layout.blockStart[b], hi = layout.blockStart[b + 1];
   if (lo == hi) return;
   double ss = 0.0;
   for (uint64_t i = 0; i < hi - lo; ++i) ss += s[i] * s[i];
@@ -160,11 +161,12 @@ void sweepLowerLanes(const DiagBlocks& D, const SweepLanes& W, double* z) {
 }
 
 template <bool SkipZeros>
-void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s) {
-  const uint64_t* bs = L.blockStart;
-  const bool whole = L.wholeBlocks == 1;
+void applyLanes(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                double* s) {
+  const uint64_t* bs = layout.blockStart;
+  const bool whole = layout.wholeBlocks == 1;
   uint64_t w = 0;
-  if (!whole) largestBlock(L, &w);
+  if (!whole) largestBlock(layout, &w);
   SweepLanes W;
   int used = 0;
   auto run = [&] {
@@ -177,7 +179,7 @@ void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const doub
       sweepLowerLanes<SkipZeros>(D, W, z);
     used = 0;
   };
-  for (int32_t b = 0; b < L.numBlocks; ++b) {
+  for (int32_t b = 0; b < layout.numBlocks; ++b) {
     const uint64_t lo = bs[b], len = bs[b + 1] - lo;
     // A block's pass writes only its own slice of z, from 0.
     std::memset(z + lo, 0, sizeof(double) * len);
@@ -197,18 +199,18 @@ void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const doub
 
 }  // namespace
 
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
-                   bool finite) {
+void applyBlockSgs(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                   double* s, bool finite) {
   if (finite)
-    applyLanes<true>(L, D, z, r, s);
+    applyLanes<true>(layout, D, z, r, s);
   else
-    applyLanes<false>(L, D, z, r, s);
+    applyLanes<false>(layout, D, z, r, s);
 }
 
-uint64_t blockSgsScratch(const BlockLayout& L) {
-  if (L.wholeBlocks == 1) return 0;
+uint64_t blockSgsScratch(const BlockLayout& layout) {
+  if (layout.wholeBlocks == 1) return 0;
   uint64_t w = 0;
-  largestBlock(L, &w);
+  largestBlock(layout, &w);
   return static_cast<uint64_t>(kSgsLanes) * w;
 }
 
@@ -238,29 +240,31 @@ uint64_t sgsScratchSize(const DuoProblem& pb) {
 namespace {
 
 struct WholeOperator {
-  const BlockLayout& L;
-  const DiagBlocks& D;
-  const CouplingLists& C;
-  void apply(double* z, const double* p) const { blockProductWhole(L, D, C, z, p, 0, L.numBlocks); }
-};
-
-struct LowerOperator {
-  const BlockLayout& L;
+  const BlockLayout& layout;
   const DiagBlocks& D;
   const CouplingLists& C;
   void apply(double* z, const double* p) const {
-    std::memset(z, 0, sizeof(double) * L.n);
-    blockProductLower(L, D, C, z, p, 0, L.numBlocks);
+    blockProductWhole(layout, D, C, z, p, 0, layout.numBlocks);
+  }
+};
+
+struct LowerOperator {
+  const BlockLayout& layout;
+  const DiagBlocks& D;
+  const CouplingLists& C;
+  void apply(double* z, const double* p) const {
+    std::memset(z, 0, sizeof(double) * layout.n);
+    blockProductLower(layout, D, C, z, p, 0, layout.numBlocks);
   }
 };
 
 // One per thread: s is that thread's slice, held for the whole call.
 struct BlockSgs {
-  const BlockLayout& L;
+  const BlockLayout& layout;
   const DiagBlocks& D;
   double* s;
   bool finite;
-  void apply(double* z, const double* r) const { applyBlockSgs(L, D, z, r, s, finite); }
+  void apply(double* z, const double* r) const { applyBlockSgs(layout, D, z, r, s, finite); }
 };
 
 // Columns one at a time: the block products and sweeps have no panel form.

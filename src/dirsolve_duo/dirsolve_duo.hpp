@@ -10,12 +10,12 @@
 
 // Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
 // block on entry) from r at the block's positions; needs D.invDiag.
-void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
+void blockSgsWhole(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
                    const double* r);
 
 // Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
 // the block's slice of r, indexed locally, and is overwritten.
-void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s);
+void blockSgsLower(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z, double* s);
 
 // Blocks that applyBlockSgs sweeps side by side.
 constexpr int kSgsLanes = 4;
@@ -25,12 +25,12 @@ constexpr int kSgsLanes = 4;
 // finite (from finiteBlocks) lets the forward sweep leave out products with
 // entries of z still known to be 0, which changes no bit of z; it needs the
 // rows of every column to ascend.
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
-                   bool finite);
+void applyBlockSgs(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                   double* s, bool finite);
 
 // Scratch doubles applyBlockSgs takes: kSgsLanes times the largest block in
 // the lower variant, 0 when blocks are stored whole.
-uint64_t blockSgsScratch(const BlockLayout& L);
+uint64_t blockSgsScratch(const BlockLayout& layout);
 
 // Every stored in-block value is finite.
 bool finiteBlocks(const DiagBlocks& D);

@@ -82,28 +82,28 @@ void gateway(host::Call& call) {
   if (!wholeLayout(call, A)) return;
 
   // The layout, built once and shared by every thread.
-  BlockLayout L;
+  BlockLayout layout;
   DiagBlocks D;
   CouplingLists C;
-  L.Ir = A.Ir;
-  L.Jc = A.Jc;
-  L.values = A.values;
-  L.blockIndex = blockIndex;
-  L.wholeBlocks = wholeBlocks;
-  L.n = static_cast<uint64_t>(n);
+  layout.Ir = A.Ir;
+  layout.Jc = A.Jc;
+  layout.values = A.values;
+  layout.blockIndex = blockIndex;
+  layout.wholeBlocks = wholeBlocks;
+  layout.n = static_cast<uint64_t>(n);
   struct Release {
-    BlockLayout& L;
+    BlockLayout& layout;
     DiagBlocks& D;
     CouplingLists& C;
-    ~Release() { freeBlockLayout(L, D, C); }
-  } release{L, D, C};
+    ~Release() { freeBlockLayout(layout, D, C); }
+  } release{layout, D, C};
 
-  switch (buildBlockLayout(L, D, C)) {
+  switch (buildBlockLayout(layout, D, C)) {
     case LayoutStatus::ok:
       break;
     case LayoutStatus::blockTooLarge: {
       uint64_t size;
-      const int32_t b = largestBlock(L, &size);
+      const int32_t b = largestBlock(layout, &size);
       call.reject(kBlockIndex,
                   "block %d holds %" PRIu64 " variables, at most %" PRIu64 " supported", b, size,
                   kMaxBlockSize);
@@ -114,14 +114,14 @@ void gateway(host::Call& call) {
       call.outOfMemory();
       return;
   }
-  if (precondition == 1 && wholeBlocks == 1 && !computeInverseDiagonal(L, D)) {
+  if (precondition == 1 && wholeBlocks == 1 && !computeInverseDiagonal(layout, D)) {
     call.outOfMemory();
     return;
   }
 
   DuoProblem pb;
   pb.request = a.request;
-  pb.layout = &L;
+  pb.layout = &layout;
   pb.diag = &D;
   pb.couple = &C;
   pb.precondition = precondition == 1;

@@ -21,13 +21,13 @@ void gateway(host::Call& call) {
   call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
   if (!call.needArgs(kArgCount)) return;
 
-  const double *X, *Q, *R;
-  if (!call.dense(kX, &X)) return;
+  FreeSetProblem pb;
+  if (!call.dense(kX, &pb.X)) return;
   const int64_t M = call.rows(kX), N = call.cols(kX);
   // K is colIndex's larger dimension, in both modes; Q, R and the pattern
   // must agree with it.
   const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
-  if (!call.dense(kQ, &Q) || !call.shape(kQ, M, K)) return;
+  if (!call.dense(kQ, &pb.Q) || !call.shape(kQ, M, K)) return;
   host::SparseArg pattern;
   if (!call.sparsePattern(kPattern, &pattern) || !call.shape(kPattern, N, K)) return;
   if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
@@ -36,25 +36,22 @@ void gateway(host::Call& call) {
                     N, K);
     return;
   }
-  if (!call.dense(kR, &R) || !call.shape(kR, N, K)) return;
+  if (!call.dense(kR, &pb.R) || !call.shape(kR, N, K)) return;
 
-  double lambda;
   int32_t capacity, wholeColumns;
-  if (!call.scalar(kLambda, &lambda) || !call.intScalar(kCapacity, &capacity) ||
+  if (!call.scalar(kLambda, &pb.lambda) || !call.intScalar(kCapacity, &capacity) ||
       !call.intScalar(kWholeColumns, &wholeColumns))
     return;
 
   // colIndex's values are read only below the diagonal; whole columns take
   // nothing but K from it.
-  const double* colIndex = nullptr;
   if (wholeColumns == 0) {
-    if (!call.dense(kColIndex, &colIndex)) return;
-    const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
+    if (!call.dense(kColIndex, &pb.colIndex)) return;
     // A 0 x K array has K as its larger dimension but nothing to read.
     if (call.numel(kColIndex) != K) {
       call.reject(kColIndex,
-                  "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64, K, m,
-                  n);
+                  "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64, K,
+                  call.rows(kColIndex), call.cols(kColIndex));
       return;
     }
   }
@@ -63,17 +60,18 @@ void gateway(host::Call& call) {
     call.reject(kQ, "%" PRId64 " x %" PRId64 " exceeds the BLAS integer range", M, K);
     return;
   }
+  pb.patternIr = pattern.Ir;
+  pb.patternJc = pattern.Jc;
+  pb.M = M;
+  pb.N = N;
+  pb.K = K;
+  pb.wholeColumns = wholeColumns != 0;
 
   // The low 32 bits of the count, as an unsigned capacity; more than N*K
   // entries can never be selected, so no larger list is ever allocated.
   const int64_t wanted = static_cast<uint32_t>(capacity);
   FreeEntries list;
-  if (!list.init(std::min(wanted, N * K))) {
-    call.outOfMemory();
-    return;
-  }
-  if (!selectFreeEntries(X, Q, N, M, R, pattern.Ir, pattern.Jc, lambda, colIndex, K, list,
-                         wholeColumns)) {
+  if (!list.init(std::min(wanted, N * K)) || !selectFreeEntries(pb, list)) {
     call.outOfMemory();
     return;
   }

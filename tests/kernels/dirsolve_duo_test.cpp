@@ -78,22 +78,22 @@ bool sameBits(const Vec& a, const Vec& b) {
 
 // A built layout that frees itself.
 struct Built {
-  BlockLayout L;
+  BlockLayout layout;
   DiagBlocks D;
   CouplingLists C;
   LayoutStatus status;
   Built(const Csc& A, const Idx& blocks, int32_t whole, bool inverse = false) {
-    L.Ir = A.Ir.data();
-    L.Jc = A.Jc.data();
-    L.values = A.v.data();
-    L.blockIndex = blocks.data();
-    L.wholeBlocks = whole;
-    L.n = A.n;
-    status = buildBlockLayout(L, D, C);
-    if (status == LayoutStatus::ok && inverse && !computeInverseDiagonal(L, D))
+    layout.Ir = A.Ir.data();
+    layout.Jc = A.Jc.data();
+    layout.values = A.v.data();
+    layout.blockIndex = blocks.data();
+    layout.wholeBlocks = whole;
+    layout.n = A.n;
+    status = buildBlockLayout(layout, D, C);
+    if (status == LayoutStatus::ok && inverse && !computeInverseDiagonal(layout, D))
       status = LayoutStatus::outOfMemory;
   }
-  ~Built() { freeBlockLayout(L, D, C); }
+  ~Built() { freeBlockLayout(layout, D, C); }
   Built(const Built&) = delete;
   Built& operator=(const Built&) = delete;
 
@@ -101,7 +101,7 @@ struct Built {
   std::vector<T> get(const T* p, uint64_t count) const {
     return std::vector<T>(p, p + count);
   }
-  uint64_t pairs() const { return uint64_t(L.numBlocks) * L.numBlocks; }
+  uint64_t pairs() const { return uint64_t(layout.numBlocks) * layout.numBlocks; }
 };
 
 using U16 = std::vector<uint16_t>;
@@ -122,10 +122,10 @@ TEST(BlockLayout, GroupsVariablesStablyAndSplitsEntries) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    EXPECT_EQ(b.L.numBlocks, 2);
-    EXPECT_EQ(b.get(b.L.perm, 4), (Idx{1, 3, 0, 2}));
-    EXPECT_EQ(b.get(b.L.invPerm, 4), (Idx{2, 0, 3, 1}));
-    EXPECT_EQ(b.get(b.L.blockStart, 3), (Idx{0, 2, 4}));
+    EXPECT_EQ(b.layout.numBlocks, 2);
+    EXPECT_EQ(b.get(b.layout.perm, 4), (Idx{1, 3, 0, 2}));
+    EXPECT_EQ(b.get(b.layout.invPerm, 4), (Idx{2, 0, 3, 1}));
+    EXPECT_EQ(b.get(b.layout.blockStart, 3), (Idx{0, 2, 4}));
 
     // Pair 1 = column block 0 with row block 1, pair 2 the reverse; within
     // a pair by column position, then A's stored order.
@@ -156,8 +156,8 @@ TEST(BlockLayout, UnusedBlockNumbersGiveEmptyBlocks) {
   const Csc A = fourByFour();
   Built b(A, Idx{2, 0, 2, 0}, 1);
   ASSERT_EQ(b.status, LayoutStatus::ok);
-  EXPECT_EQ(b.L.numBlocks, 3);
-  EXPECT_EQ(b.get(b.L.blockStart, 4), (Idx{0, 2, 2, 4}));
+  EXPECT_EQ(b.layout.numBlocks, 3);
+  EXPECT_EQ(b.get(b.layout.blockStart, 4), (Idx{0, 2, 2, 4}));
   // Only pairs (0, 2) and (2, 0) hold entries.
   EXPECT_EQ(b.get(b.C.pairStart, 10), (Idx{0, 0, 0, 4, 4, 4, 4, 8, 8, 8}));
 }
@@ -168,7 +168,7 @@ TEST(BlockLayout, OneBlockIsTheMatrixItself) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    for (int64_t i = 0; i < A.n; ++i) EXPECT_EQ(b.L.perm[i], uint64_t(i));
+    for (int64_t i = 0; i < A.n; ++i) EXPECT_EQ(b.layout.perm[i], uint64_t(i));
     EXPECT_EQ(b.get(b.C.pairStart, 2), (Idx{0, 0}));
     Idx cs;
     U16 rows;
@@ -204,12 +204,12 @@ TEST(BlockLayout, SingletonBlocksKeepOnlyTheDiagonal) {
 }
 
 // y[invPerm[v]] = sum_u A(v, u) x[invPerm[u]], in double.
-Vec plainProduct(const Csc& A, const BlockLayout& L, const Vec& x) {
+Vec plainProduct(const Csc& A, const BlockLayout& layout, const Vec& x) {
   Vec y(A.n, 0.0);
   for (int64_t v = 0; v < A.n; ++v) {
     double s = 0.0;
-    for (int64_t u = 0; u < A.n; ++u) s += A.dense[v + u * A.n] * x[L.invPerm[u]];
-    y[L.invPerm[v]] = s;
+    for (int64_t u = 0; u < A.n; ++u) s += A.dense[v + u * A.n] * x[layout.invPerm[u]];
+    y[layout.invPerm[v]] = s;
   }
   return y;
 }
@@ -223,23 +223,23 @@ TEST(BlockLayout, ProductsMatchThePlainSparseProduct) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    const Vec want = plainProduct(A, b.L, x);
+    const Vec want = plainProduct(A, b.layout, x);
     Vec y(A.n, 0.0);
     if (whole)
-      blockProductWhole(b.L, b.D, b.C, y.data(), x.data(), 0, b.L.numBlocks);
+      blockProductWhole(b.layout, b.D, b.C, y.data(), x.data(), 0, b.layout.numBlocks);
     else
-      blockProductLower(b.L, b.D, b.C, y.data(), x.data(), 0, b.L.numBlocks);
+      blockProductLower(b.layout, b.D, b.C, y.data(), x.data(), 0, b.layout.numBlocks);
     for (int64_t i = 0; i < A.n; ++i) EXPECT_NEAR(y[i], want[i], 1e-13) << i;
 
     // A range of blocks writes only its own positions.
     const double mark = -7.5;
     Vec part(A.n, mark);
-    const uint64_t lo = b.L.blockStart[1], hi = b.L.blockStart[4];
+    const uint64_t lo = b.layout.blockStart[1], hi = b.layout.blockStart[4];
     for (uint64_t i = lo; i < hi; ++i) part[i] = 0.0;
     if (whole)
-      blockProductWhole(b.L, b.D, b.C, part.data(), x.data(), 1, 4);
+      blockProductWhole(b.layout, b.D, b.C, part.data(), x.data(), 1, 4);
     else
-      blockProductLower(b.L, b.D, b.C, part.data(), x.data(), 1, 4);
+      blockProductLower(b.layout, b.D, b.C, part.data(), x.data(), 1, 4);
     for (int64_t i = 0; i < A.n; ++i) {
       if (uint64_t(i) >= lo && uint64_t(i) < hi)
         EXPECT_EQ(part[i], y[i]) << i;
@@ -248,11 +248,11 @@ TEST(BlockLayout, ProductsMatchThePlainSparseProduct) {
     }
     // Block by block: the same bits as all blocks at once.
     Vec single(A.n, 0.0);
-    for (int32_t k = 0; k < b.L.numBlocks; ++k) {
+    for (int32_t k = 0; k < b.layout.numBlocks; ++k) {
       if (whole)
-        blockProductWhole(b.L, b.D, b.C, single.data(), x.data(), k, k + 1);
+        blockProductWhole(b.layout, b.D, b.C, single.data(), x.data(), k, k + 1);
       else
-        blockProductLower(b.L, b.D, b.C, single.data(), x.data(), k, k + 1);
+        blockProductLower(b.layout, b.D, b.C, single.data(), x.data(), k, k + 1);
     }
     EXPECT_TRUE(sameBits(single, y));
   }
@@ -302,21 +302,21 @@ TEST(BlockLayout, EachAllocationFailingInTurnIsReported) {
 // The per-block passes in turn, as the reference for applyBlockSgs.
 Vec blockByBlock(const Built& b, const Vec& r) {
   Vec z(r.size(), 0.0), s(r.size());
-  for (int32_t k = 0; k < b.L.numBlocks; ++k) {
-    if (b.L.wholeBlocks == 1) {
-      blockSgsWhole(b.L, b.D, k, z.data(), r.data());
+  for (int32_t k = 0; k < b.layout.numBlocks; ++k) {
+    if (b.layout.wholeBlocks == 1) {
+      blockSgsWhole(b.layout, b.D, k, z.data(), r.data());
     } else {
-      const uint64_t lo = b.L.blockStart[k], hi = b.L.blockStart[k + 1];
+      const uint64_t lo = b.layout.blockStart[k], hi = b.layout.blockStart[k + 1];
       std::copy(r.begin() + lo, r.begin() + hi, s.begin());
-      blockSgsLower(b.L, b.D, k, z.data(), s.data());
+      blockSgsLower(b.layout, b.D, k, z.data(), s.data());
     }
   }
   return z;
 }
 
 Vec applied(const Built& b, const Vec& r, bool finite) {
-  Vec z(r.size(), 99.0), s(blockSgsScratch(b.L) + 1);
-  applyBlockSgs(b.L, b.D, z.data(), r.data(), s.data(), finite);
+  Vec z(r.size(), 99.0), s(blockSgsScratch(b.layout) + 1);
+  applyBlockSgs(b.layout, b.D, z.data(), r.data(), s.data(), finite);
   return z;
 }
 
@@ -334,12 +334,12 @@ TEST(BlockSgs, SideBySideSweepsGiveTheBlockByBlockBits) {
     ASSERT_EQ(b.status, LayoutStatus::ok);
     ASSERT_TRUE(finiteBlocks(b.D));
     Vec rp(A.n);
-    for (int64_t i = 0; i < A.n; ++i) rp[i] = r[b.L.perm[i]];
+    for (int64_t i = 0; i < A.n; ++i) rp[i] = r[b.layout.perm[i]];
     const Vec want = blockByBlock(b, rp);
     EXPECT_TRUE(sameBits(applied(b, rp, true), want)) << whole;
     EXPECT_TRUE(sameBits(applied(b, rp, false), want)) << whole;
-    const uint64_t lo = b.L.blockStart[6];
-    for (uint64_t i = lo; i < b.L.blockStart[7]; ++i) EXPECT_EQ(want[i], 0.0);
+    const uint64_t lo = b.layout.blockStart[6];
+    for (uint64_t i = lo; i < b.layout.blockStart[7]; ++i) EXPECT_EQ(want[i], 0.0);
   }
   // An infinite entry: the full products, NaN and all.
   A.v[A.Jc[5] + 1] = std::numeric_limits<double>::infinity();
@@ -448,7 +448,7 @@ struct Solve {
     DuoProblem pb;
     pb.request.n = A.n;
     pb.request.k = canonical ? int64_t(B.size()) : int64_t(B.size()) / A.n;
-    pb.layout = &b.L;
+    pb.layout = &b.layout;
     pb.diag = &b.D;
     pb.couple = &b.C;
     pb.precondition = precondition;
