@@ -8,27 +8,6 @@
 #include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
 
-using dirsolvepanels::backwardSolveLowerTPanel;
-using dirsolvepanels::forwardSolveLowerPanel;
-using dirsolvepanels::forwardSolveUpperTPanel;
-using dirsolvepanels::symUpperProductPanel;
-
-void symUpperProduct(double* q, const double* p, int64_t n, const SparseColumns& A) {
-  symUpperProductPanel<1>(q, p, n, A);
-}
-
-void forwardSolveLower(double* z, const double* r, int64_t n, const Factor& L) {
-  forwardSolveLowerPanel<1>(z, r, n, L);
-}
-
-void forwardSolveUpperT(double* z, const double* r, int64_t n, const Factor& U) {
-  forwardSolveUpperTPanel<1>(z, r, n, U);
-}
-
-void backwardSolveLowerT(double* z, const double* y, int64_t n, const Factor& L) {
-  backwardSolveLowerTPanel<1>(z, y, n, L);
-}
-
 void reciprocalDiagonal(double* recip, int64_t n, const SparseColumns& M, bool diagonalFirst) {
   for (int64_t j = 0; j < n; ++j)
     recip[j] = 1.0 / M.values[diagonalFirst ? M.Jc[j] : M.Jc[j + 1] - 1];

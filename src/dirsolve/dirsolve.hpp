@@ -19,21 +19,6 @@ struct Factor {
   const double* recipDiag;
 };
 
-// q = A p, A symmetric given by its upper triangle (diagonal last in each
-// column); q must not alias p.
-void symUpperProduct(double* q, const double* p, int64_t n, const SparseColumns& A);
-
-// z = L^-1 r, L lower triangular with its diagonal first in each column;
-// z may be r.
-void forwardSolveLower(double* z, const double* r, int64_t n, const Factor& L);
-
-// z = U^-T r, U upper triangular with its diagonal last in each column;
-// z must not alias r.
-void forwardSolveUpperT(double* z, const double* r, int64_t n, const Factor& U);
-
-// z = L^-T y, L as for forwardSolveLower; z may be y.
-void backwardSolveLowerT(double* z, const double* y, int64_t n, const Factor& L);
-
 // recip[j] = 1 / (the diagonal of column j), diagonal first (lower) or last.
 void reciprocalDiagonal(double* recip, int64_t n, const SparseColumns& M, bool diagonalFirst);
 
@@ -67,3 +52,21 @@ uint64_t dirsolveScratch(const DirsolveProblem& pb, int numThreads);
 // arrays are given, receives each column's passes and relative residual.
 void solveColumns(const DirsolveProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
                   const ColumnReport& report = {});
+
+// Reference forms, for tests: the panel kernels of panels.hpp at one lane,
+// on one column. The module itself only runs panels.
+
+// q = A p, A symmetric given by its upper triangle (diagonal last in each
+// column); q must not alias p.
+void symUpperProduct(double* q, const double* p, int64_t n, const SparseColumns& A);
+
+// z = L^-1 r, L lower triangular with its diagonal first in each column;
+// z may be r.
+void forwardSolveLower(double* z, const double* r, int64_t n, const Factor& L);
+
+// z = U^-T r, U upper triangular with its diagonal last in each column;
+// z must not alias r.
+void forwardSolveUpperT(double* z, const double* r, int64_t n, const Factor& U);
+
+// z = L^-T y, L as for forwardSolveLower; z may be y.
+void backwardSolveLowerT(double* z, const double* y, int64_t n, const Factor& L);

@@ -8,14 +8,8 @@
 #include "solver/columns.hpp"
 #include "solver/request.hpp"
 
-// Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
-// block on entry) from r at the block's positions; needs D.invDiag.
-void blockSgsWhole(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
-                   const double* r);
-
-// Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
-// the block's slice of r, indexed locally, and is overwritten.
-void blockSgsLower(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z, double* s);
+// Below this a block's squared residual norm is taken as zero.
+constexpr double kNegligible = 1e-16;
 
 // Blocks that applyBlockSgs sweeps side by side.
 constexpr int kSgsLanes = 4;
@@ -64,3 +58,15 @@ uint64_t sgsScratchSize(const DuoProblem& pb);
 // in report; the problem's arrays are only read.
 void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
                        double* S, const ColumnReport& report = {});
+
+// Reference forms, for tests: the pass on one block that applyBlockSgs
+// runs on several side by side. The module itself only runs applyBlockSgs.
+
+// Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
+// block on entry) from r at the block's positions; needs D.invDiag.
+void blockSgsWhole(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
+                   const double* r);
+
+// Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
+// the block's slice of r, indexed locally, and is overwritten.
+void blockSgsLower(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z, double* s);

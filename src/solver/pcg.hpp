@@ -222,10 +222,11 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
   }
 }
 
-// One column: solves A x = b from the starting point in x; r holds b on
-// entry and the last residual on return; p and z are scratch of n doubles.
-// Returns the number of passes made; relres, when given, receives
-// ||r|| / ||b|| of the last residual.
+// One column, the panel iteration at one lane: solves A x = b from the
+// starting point in x; r holds b on entry and the last residual on return;
+// p and z are scratch of n doubles. Returns the number of passes made;
+// relres, when given, receives ||r|| / ||b|| of the last residual. The
+// solvers run solveColumnLoop; tests hold every lane to this.
 template <class Operator, class Preconditioner>
 int32_t pcgSolveColumn(const Operator& A, const Preconditioner& M, int64_t n, double* x,
                        int32_t maxIter, double tol, double* r, double* p, double* z,

@@ -11,10 +11,10 @@
 
 #include "common/scratch.hpp"
 #include "dirsolve_duo/blocklayout.hpp"
+#include "helpers.hpp"
 
 namespace {
 
-using Vec = std::vector<double>;
 using Idx = std::vector<uint64_t>;
 
 // A sparse matrix in host form, built from a dense column-major one.
@@ -61,19 +61,6 @@ Idx randomBlocks(int64_t n, uint64_t numBlocks, unsigned seed) {
   Idx b(n);
   for (auto& x : b) x = d(gen);
   return b;
-}
-
-Vec randomVec(int64_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  Vec v(n);
-  for (auto& x : v) x = d(gen);
-  return v;
-}
-
-bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 // A built layout that frees itself.
@@ -219,7 +206,7 @@ TEST(BlockLayout, ProductsMatchThePlainSparseProduct) {
   Idx blocks = randomBlocks(A.n, 11, 11);
   for (auto& b : blocks)
     if (b == 2) b = 5;  // block 2 empty
-  const Vec x = randomVec(A.n, 3);
+  const Vec x = randomVector(A.n, 3);
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
@@ -326,7 +313,7 @@ TEST(BlockSgs, SideBySideSweepsGiveTheBlockByBlockBits) {
   Idx blocks = randomBlocks(A.n, 9, 21);
   for (auto& x : blocks)
     if (x == 4) x = 8;
-  Vec r = randomVec(A.n, 8);
+  Vec r = randomVector(A.n, 8);
   for (int64_t v = 0; v < A.n; ++v)
     if (blocks[v] == 6) r[v] = 1e-10;
   for (int32_t whole : {1, 0}) {
@@ -355,7 +342,7 @@ TEST(BlockSgs, SingletonBlocksScaleByTheDiagonal) {
   const Csc A = laplacian(4, 4, 1.0);
   Idx blocks(A.n);
   for (int64_t v = 0; v < A.n; ++v) blocks[v] = v;
-  Vec r = randomVec(A.n, 4);
+  Vec r = randomVector(A.n, 4);
   r[3] = 0.9e-8;  // r^2 below 1e-16
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole, whole == 1);
@@ -367,7 +354,7 @@ TEST(BlockSgs, SingletonBlocksScaleByTheDiagonal) {
 TEST(BlockSgs, OneBlockIsOneSymmetricGaussSeidelPass) {
   const Csc A = laplacian(5, 4, 0.1);
   const int64_t n = A.n;
-  const Vec r = randomVec(n, 6);
+  const Vec r = randomVector(n, 6);
   // Dense reference: forward then backward Gauss-Seidel from z = 0.
   Vec z(n, 0.0);
   for (int pass = 0; pass < 2; ++pass)
@@ -480,7 +467,7 @@ TEST(Solver, AllVariantsMatchTheDenseSolution) {
   // Large enough that tol, not the preconditioner's absolute level of
   // 1e-16 per block, ends the iteration.
   const double scale = 1e8;
-  s.B = randomVec(A.n * k, 9);
+  s.B = randomVector(A.n * k, 9);
   for (double& b : s.B) b *= scale;
   const Vec want = denseSolve(A, s.B, k);
   Vec first;
@@ -500,7 +487,7 @@ TEST(Solver, PreconditionerCutsTheIterations) {
   const Csc A = laplacian(12, 12, 0.01);
   Solve s{A, Idx(A.n)};
   for (int64_t v = 0; v < A.n; ++v) s.blocks[v] = v / 36;
-  s.B = randomVec(A.n, 1);
+  s.B = randomVector(A.n, 1);
   s.tol = 1e-8;
   // The reported passes are those that shape the result: one fewer
   // changes it, a cap at the count does not.
@@ -525,7 +512,7 @@ TEST(Solver, RelativeResidualIsTheIterationsOwn) {
   const Csc A = laplacian(7, 6, 0.05);
   const int64_t k = 3;
   Solve s{A, randomBlocks(A.n, 4, 8)};
-  s.B = randomVec(A.n * k, 10);
+  s.B = randomVector(A.n * k, 10);
   for (double& b : s.B) b *= 1e6;  // tol, not the blocks' absolute level, stops
   for (int64_t i = 0; i < A.n; ++i) s.B[A.n + i] = 0.0;
   s.tol = 1e-10;
@@ -586,9 +573,9 @@ TEST(Solver, CallersNumberingOutside) {
 TEST(Solver, StartingPointAndNegligibleRightHandSide) {
   const Csc A = laplacian(4, 5, 0.3);
   Solve s{A, randomBlocks(A.n, 3, 4)};
-  s.B = randomVec(A.n * 2, 5);
+  s.B = randomVector(A.n * 2, 5);
   for (int64_t i = A.n; i < 2 * A.n; ++i) s.B[i] = 1e-9;  // sum of squares < 1e-16
-  s.xIn = randomVec(A.n * 2, 6);
+  s.xIn = randomVector(A.n * 2, 6);
   const Csc Acopy = A;
   const Idx blocksCopy = s.blocks;
   const Vec Bcopy = s.B, xCopy = s.xIn;

@@ -5,92 +5,27 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <set>
 #include <vector>
 
 #include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
-#include "solver/pcg.hpp"
+#include "helpers.hpp"
 
 namespace {
 
-// A small symmetric positive-definite matrix, held dense and as the
-// compressed columns of its upper triangle and of its Cholesky factor.
-struct TestSystem {
-  int64_t n;
-  std::vector<double> dense;  // column-major n x n
-  std::vector<uint64_t> aIr, aJc, lIr, lJc, uIr, uJc;
-  std::vector<double> aV, lV, uV, lRecip, uRecip;
+// The shared system with the reciprocal diagonals its factors take here.
+struct TestSystem : SpdSystem {
+  Vec lRecip, uRecip;
   SparseColumns A() const { return {aIr.data(), aJc.data(), aV.data()}; }
   Factor L() const { return {{lIr.data(), lJc.data(), lV.data()}, lRecip.data()}; }
   Factor U() const { return {{uIr.data(), uJc.data(), uV.data()}, uRecip.data()}; }
 };
 
-// Grid Laplacian with random extra couplings and a diagonal shift, so that
-// columns hold a few scattered entries.
 TestSystem makeSystem(int64_t n, unsigned seed) {
-  TestSystem s;
-  s.n = n;
-  s.dense.assign(n * n, 0.0);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  auto at = [&](int64_t i, int64_t j) -> double& { return s.dense[i + j * n]; };
-  for (int64_t i = 0; i + 1 < n; ++i) at(i, i + 1) = at(i + 1, i) = -1.0;
-  for (int64_t t = 0; t < n; ++t) {
-    const int64_t i = gen() % n, j = gen() % n;
-    if (i != j) at(i, j) = at(j, i) = 0.5 * u(gen);
-  }
-  for (int64_t i = 0; i < n; ++i) {
-    double off = 0.0;
-    for (int64_t j = 0; j < n; ++j)
-      if (j != i) off += std::fabs(at(i, j));
-    at(i, i) = off + 0.1 + std::fabs(u(gen));
-  }
-  // Dense Cholesky A = L L'.
-  std::vector<double> l(n * n, 0.0);
-  for (int64_t j = 0; j < n; ++j) {
-    double d = at(j, j);
-    for (int64_t k = 0; k < j; ++k) d -= l[j + k * n] * l[j + k * n];
-    l[j + j * n] = std::sqrt(d);
-    for (int64_t i = j + 1; i < n; ++i) {
-      double v = at(i, j);
-      for (int64_t k = 0; k < j; ++k) v -= l[i + k * n] * l[j + k * n];
-      l[i + j * n] = v / l[j + j * n];
-    }
-  }
-  s.aJc.push_back(0);
-  s.lJc.push_back(0);
-  s.uJc.push_back(0);
-  for (int64_t j = 0; j < n; ++j) {
-    for (int64_t i = 0; i <= j; ++i)
-      if (at(i, j) != 0.0) s.aIr.push_back(i), s.aV.push_back(at(i, j));
-    for (int64_t i = j; i < n; ++i)
-      if (i == j || l[i + j * n] != 0.0) s.lIr.push_back(i), s.lV.push_back(l[i + j * n]);
-    for (int64_t i = 0; i <= j; ++i)  // U = L'
-      if (i == j || l[j + i * n] != 0.0) s.uIr.push_back(i), s.uV.push_back(l[j + i * n]);
-    s.aJc.push_back(s.aIr.size());
-    s.lJc.push_back(s.lIr.size());
-    s.uJc.push_back(s.uIr.size());
-  }
-  s.lRecip.resize(n);
-  s.uRecip.resize(n);
+  TestSystem s{makeSpdSystem(n, seed), Vec(n), Vec(n)};
   reciprocalDiagonal(s.lRecip.data(), n, s.L().m, true);
   reciprocalDiagonal(s.uRecip.data(), n, s.U().m, false);
   return s;
-}
-
-std::vector<double> randomVector(int64_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> v(n);
-  for (double& x : v) x = u(gen);
-  return v;
-}
-
-double maxAbsDiff(const std::vector<double>& a, const std::vector<double>& b) {
-  double m = 0.0;
-  for (size_t i = 0; i < a.size(); ++i) m = std::max(m, std::fabs(a[i] - b[i]));
-  return m;
 }
 
 TEST(SymUpperProduct, MatchesDenseProduct) {
@@ -144,158 +79,6 @@ TEST(LayoutChecks, NameTheFirstBrokenColumn) {
   EXPECT_EQ(firstBadLowerColumn(3, loIr, loJc), -1);
   const uint64_t aboveIr[] = {0, 1, 0, 2}, aboveJc[] = {0, 1, 3, 4};
   EXPECT_EQ(firstBadLowerColumn(3, aboveIr, aboveJc), 1);
-}
-
-struct UpperOp {
-  const TestSystem& s;
-  void apply(double* z, const double* p) const { symUpperProduct(z, p, s.n, s.A()); }
-};
-struct CholPrec {
-  const TestSystem& s;
-  void apply(double* z, const double* r) const {
-    forwardSolveUpperT(z, r, s.n, s.U());
-    backwardSolveLowerT(z, z, s.n, s.L());
-  }
-};
-
-TEST(PcgSolveColumn, ConvergesToTheDirectSolution) {
-  const TestSystem s = makeSystem(60, 5);
-  const int64_t n = s.n;
-  const std::vector<double> b = randomVector(n, 6);
-  // Reference: the exact factor as preconditioner solves in one pass.
-  std::vector<double> want(n, 0.0), r = b, p(n), z(n);
-  CholPrec exact{s};
-  exact.apply(want.data(), b.data());
-  std::vector<double> x(n, 0.0);
-  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-13,
-                                        r.data(), p.data(), z.data());
-  EXPECT_GT(passes, 1);
-  EXPECT_LT(maxAbsDiff(x, want), 1e-10);
-  std::vector<double> xp(n, 0.0);
-  r = b;
-  EXPECT_EQ(
-      pcgSolveColumn(UpperOp{s}, exact, n, xp.data(), 500, 1e-10, r.data(), p.data(), z.data()), 1);
-  EXPECT_LT(maxAbsDiff(xp, want), 1e-10);
-}
-
-TEST(PcgSolveColumn, KeepsTheStartingPointWithoutWork) {
-  const TestSystem s = makeSystem(20, 7);
-  const int64_t n = s.n;
-  std::vector<double> x0 = randomVector(n, 8), x = x0, r(n, 0.0), p(n), z(n);
-  double relres = -1.0;
-  // b = 0: nothing to reduce, relres 0.
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 100, 1e-6, r.data(), p.data(),
-                           z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 0.0);
-  r[3] = 0.9e-8;  // r'r below the absolute level: never iterated, relres 1
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1e-6, r.data(),
-                           p.data(), z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 1.0);
-  EXPECT_EQ(x, x0);
-  r = randomVector(n, 9);
-  relres = -1.0;
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 0, 1e-6, r.data(), p.data(),
-                           z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 1.0);
-  EXPECT_EQ(x, x0);
-  // tol >= 1: exactly one pass whenever the residual shrinks.
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1.0, r.data(),
-                           p.data(), z.data(), &relres),
-            1);
-  EXPECT_LT(relres, 1.0);
-}
-
-// sqrt(r'r) / sqrt(b'b), each sum ascending as the iteration forms it.
-double ratioOfNorms(const std::vector<double>& r, const std::vector<double>& b) {
-  double rr = 0.0, bb = 0.0;
-  for (double v : r) rr += v * v;
-  for (double v : b) bb += v * v;
-  return std::sqrt(rr) / std::sqrt(bb);
-}
-
-TEST(PcgSolveColumn, ReportsPassesAndTheLastResidual) {
-  const TestSystem s = makeSystem(60, 20);
-  const int64_t n = s.n;
-  const std::vector<double> b = randomVector(n, 21);
-  std::vector<double> x(n), r(n), p(n), z(n), Ax(n);
-  for (int variant = 0; variant < 2; ++variant) {
-    // tol 0 runs every cap to its end; relres is the returned residual's.
-    for (int32_t cap : {1, 2, 7}) {
-      std::fill(x.begin(), x.end(), 0.0);
-      r = b;
-      double relres = -1.0;
-      const int32_t passes = variant == 0
-                                 ? pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), cap,
-                                                  0.0, r.data(), p.data(), z.data(), &relres)
-                                 : pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), cap, 0.0,
-                                                  r.data(), p.data(), z.data(), &relres);
-      EXPECT_EQ(passes, cap);
-      EXPECT_EQ(relres, ratioOfNorms(r, b)) << "cap " << cap << " variant " << variant;
-    }
-  }
-  // Converged: below tol, and close to the true ||b - A x|| / ||b||.
-  std::fill(x.begin(), x.end(), 0.0);
-  r = b;
-  double relres = -1.0;
-  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-9,
-                                        r.data(), p.data(), z.data(), &relres);
-  EXPECT_GT(passes, 2);
-  EXPECT_LT(relres, 1e-9);
-  symUpperProduct(Ax.data(), x.data(), n, s.A());
-  for (int64_t i = 0; i < n; ++i) Ax[i] = b[i] - Ax[i];
-  EXPECT_NEAR(relres, ratioOfNorms(Ax, b), 1e-12);
-}
-
-struct ZeroOp {
-  int64_t n;
-  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
-};
-struct ZeroPrec {
-  int64_t n;
-  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
-};
-
-// The operator of s until `good` products have been made, then 0.
-struct FailingOp {
-  const TestSystem& s;
-  int good;
-  mutable int calls = 0;
-  void apply(double* z, const double* p) const {
-    if (calls++ < good)
-      symUpperProduct(z, p, s.n, s.A());
-    else
-      std::memset(z, 0, sizeof(double) * s.n);
-  }
-};
-
-TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
-  const int64_t n = 10;
-  const TestSystem s = makeSystem(n, 10);
-  std::vector<double> x0 = randomVector(n, 11), x = x0, r = randomVector(n, 12), p(n), z(n);
-  double relres = -1.0;
-  // Zero curvature: alpha = rho / 0.
-  EXPECT_EQ(pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(), p.data(),
-                           z.data(), &relres),
-            0);
-  EXPECT_EQ(x, x0);
-  EXPECT_EQ(relres, 1.0);
-  // A preconditioner that returns 0: rho = 0 and alpha = 0 / 0.
-  r = randomVector(n, 13);
-  pcgSolveColumn(UpperOp{s}, ZeroPrec{n}, n, x.data(), 50, 1e-8, r.data(), p.data(), z.data());
-  EXPECT_EQ(x, x0);
-  for (double v : r) EXPECT_TRUE(std::isfinite(v));
-  // Breakdown in the third pass: two passes count, and relres is that of
-  // the residual they left.
-  const std::vector<double> b = randomVector(n, 14);
-  r = b;
-  EXPECT_EQ(pcgSolveColumn(FailingOp{s, 2}, NoPreconditioner{}, n, x.data(), 50, 0.0, r.data(),
-                           p.data(), z.data(), &relres),
-            2);
-  EXPECT_EQ(relres, ratioOfNorms(r, b));
-  EXPECT_LT(relres, 1.0);
 }
 
 DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, int64_t k) {
@@ -431,18 +214,6 @@ Outcome solve(const TestSystem& s, int variant, std::vector<double> r, std::vect
 
 }  // namespace ref
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), 8 * a.size()) == 0);
-}
-
-// Lane w of a panel of W vectors, and the panel of W vectors.
-std::vector<double> lane(const std::vector<double>& panel, int W, int w) {
-  std::vector<double> v(panel.size() / W);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = panel[i * W + w];
-  return v;
-}
-
 template <int W>
 void expectPanelKernelsMatchScalar(const TestSystem& s) {
   const int64_t n = s.n;
@@ -480,35 +251,6 @@ TEST(PanelKernels, EveryLaneComputesTheScalarBits) {
   expectPanelKernelsMatchScalar<2>(s);
   expectPanelKernelsMatchScalar<8>(s);
   expectPanelKernelsMatchScalar<16>(s);
-}
-
-TEST(Panels, CoverEveryColumnOnceInOrder) {
-  for (int width : {1, 2, 4, 8, 16})
-    for (int64_t k = 0; k <= 40; ++k) {
-      int64_t next = 0;
-      for (int64_t u = 0; u < panelCount(k, width); ++u) {
-        const Panel c = panelAt(u, k, width);
-        EXPECT_EQ(c.first, next) << "k " << k << " width " << width;
-        EXPECT_TRUE(c.width == width || (c.width < width && (k % width) & c.width));
-        next = c.first + c.width;
-      }
-      EXPECT_EQ(next, k) << "k " << k << " width " << width;
-    }
-  // 37 columns in panels of 16: 16, 16, 4, 1.
-  EXPECT_EQ(panelCount(37, 16), 4);
-  EXPECT_EQ(panelAt(2, 37, 16).width, 4);
-  EXPECT_EQ(panelAt(3, 37, 16).first, 36);
-}
-
-TEST(Panels, WidthKeepsThreadsBusyAndMemoryBounded) {
-  EXPECT_EQ(planColumns(1000, 512, 2, kMaxLanes).width, 16);
-  EXPECT_EQ(planColumns(1000, 20, 2, kMaxLanes).width, 8);  // two panels of 8, not one of 16
-  EXPECT_EQ(planColumns(1000, 3, 3, kMaxLanes).width, 1);
-  // 16 lanes would take 256 MB a panel.
-  EXPECT_EQ(planColumns(2000000, 512, 1, kMaxLanes).width, 4);
-  EXPECT_EQ(planColumns(100000000, 512, 1, kMaxLanes).width, 2);
-  // Whole cache lines per thread, and room to align the start.
-  EXPECT_GE(panelDoubles(1001, 512, 3, kMaxLanes), uint64_t(3 * 16 * 1001 + 8));
 }
 
 TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
