@@ -58,7 +58,8 @@ function [Theta, info] = sparseprec(X, lambda, opts)
 %                 solution is block diagonal along the connected
 %                 components of abs(S) > LAMBDA)
 %     time        seconds spent per part: each compiled module by name,
-%                 factor (Cholesky factorisations), product (Delta*W)
+%                 factor (Cholesky factorisations), direction (the
+%                 sparse direction handed to cdsweep)
 %
 %   Bad input raises an error with an identifier sparseprec:<what>
 %   (data, nonfinite, samples, lambda, options, theta0, nargin); a compiled

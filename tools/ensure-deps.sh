@@ -3,7 +3,7 @@
 # installs the missing ones with apt-get when run as root on Debian, and
 # otherwise names them and fails.
 set -e
-PACKAGES="cmake g++ make octave liboctave-dev libopenblas-dev libgtest-dev libbenchmark-dev"
+PACKAGES="cmake g++ make octave liboctave-dev libopenblas-dev libgtest-dev gnuplot-nox fonts-freefont-otf"
 
 missing=""
 for p in $PACKAGES; do

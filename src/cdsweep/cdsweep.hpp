@@ -32,11 +32,13 @@ struct SweepList {
 // instead where they fall. The rows of W at index sit beside them, so that
 // row j of W is contiguous too. Plus the index rows in ascending order, one
 // column of Ub in that order, and the chunk tables of the dot products.
+// When the caller gives the direction rather than the product, U itself
+// (n x m) is formed here too.
 struct SweepScratch {
-  ScratchArray<double> Ub, Wr, sums, column;
+  ScratchArray<double> Ub, Wr, sums, column, U;
   ScratchArray<int32_t> sortedRows, sortedLocal, sortedPlace, chunkFirst;
-  // False when out of memory.
-  bool allocate(int32_t n, int32_t m);
+  // False when out of memory; U is allocated only when ownU is set.
+  bool allocate(int32_t n, int32_t m, bool ownU = false);
 };
 
 // Runs `sweeps` passes (below 1: none) over the list in order; delta holds

@@ -39,16 +39,6 @@ bool Call::rejectCall(const char* fmt, ...) const {
   return false;
 }
 
-bool Call::reject(const char* fmt, ...) const {
-  char text[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  mexPrintf("ERROR: %s: %s\n", module_, text);
-  return false;
-}
-
 bool Call::verbatim(const char* text) const {
   mexPrintf("%s", text);
   return false;

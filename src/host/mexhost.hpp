@@ -58,41 +58,14 @@ class Call {
 
   int nrhs() const { return nrhs_; }
   const char* name(int k) const {
-    if (given_) return given_;
+    if (k == renamedArg_) return renamed_;
     return k < nameCount_ ? names_[k] : "?";
   }
-
-  // Until cdsweep's gateway passes its names: the calls that name their
-  // argument each time, and the old whole-line reject.
-  Call(const char* module, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs)
-      : module_(module),
-        names_(nullptr),
-        nameCount_(0),
-        nlhs_(nlhs),
-        plhs_(plhs),
-        nrhs_(nrhs),
-        prhs_(prhs) {}
-  bool reject(const char* fmt, ...) const;
-  bool dense(int k, const char* name, const double** data) const {
-    return Named(this, name), dense(k, data);
-  }
-  bool shape(int k, const char* name, int64_t r, int64_t c) const {
-    return Named(this, name), shape(k, r, c);
-  }
-  bool scalar(int k, const char* name, double* out) const {
-    return Named(this, name), scalar(k, out);
-  }
-  bool intScalar(int k, const char* name, int32_t* out) const {
-    return Named(this, name), intScalar(k, out);
-  }
-  bool fitsInt32(int k, const char* name, int64_t size, const char* what) const {
-    return Named(this, name), fitsInt32(k, size, what);
-  }
-  bool list(int k, const char* name, ListLength rule, const char* what, List* out) const {
-    return Named(this, name), list(k, rule, what, out);
-  }
-  bool positions(int k, const char* name, const List& l, int64_t limit) const {
-    return Named(this, name), positions(k, l, limit);
+  // Names argument k `name` for the rest of the call, for an argument whose
+  // form decides what it holds.
+  void rename(int k, const char* name) {
+    renamedArg_ = k;
+    renamed_ = name;
   }
 
   // The one path of every message; each prints one line and returns false.
@@ -124,6 +97,8 @@ class Call {
   int64_t rows(int k) const { return static_cast<int64_t>(mxGetM(prhs_[k])); }
   int64_t cols(int k) const { return static_cast<int64_t>(mxGetN(prhs_[k])); }
   int64_t numel(int k) const { return static_cast<int64_t>(mxGetNumberOfElements(prhs_[k])); }
+  // Argument k is stored sparse (any class), for an argument that takes either form.
+  bool isSparse(int k) const { return mxIsSparse(prhs_[k]); }
 
   // Argument k is a full (not sparse) real double array.
   bool dense(int k, const double** data) const;
@@ -170,17 +145,11 @@ class Call {
  private:
   bool realDoubleClass(int k, bool wantSparse) const;
 
-  // Names the argument of one old-style call for its duration.
-  struct Named {
-    const Call* call;
-    Named(const Call* c, const char* name) : call(c) { c->given_ = name; }
-    ~Named() { call->given_ = nullptr; }
-  };
-  mutable const char* given_ = nullptr;
-
   const char* module_;
   const char* const* names_;
   int nameCount_;
+  int renamedArg_ = -1;
+  const char* renamed_ = nullptr;
   const char* oomMessage_ = nullptr;
   int nlhs_;
   mxArray** plhs_;

@@ -67,6 +67,37 @@ function [W, index, U, ei, ej, g, theta, delta0, Delta] = block_problem (n, m, s
   g = 0.2 * randn (L, 1);
 end
 
+% U for the sparse form in the documented order: D's entries column by
+% column, rows ascending (as find lists them), then the listed entries'
+% starting values in list order; every column of U at once, which leaves
+% each element's order as it is.
+function U = product_ref (D, W, ei, ej, delta0)
+  [r, c, v] = find (D);
+  U = zeros (size (W));
+  for k = 1:numel (v)
+    U(r(k), :) = U(r(k), :) + v(k) * W(c(k), :);
+    if (r(k) != c(k))
+      U(c(k), :) = U(c(k), :) + v(k) * W(r(k), :);
+    end
+  end
+  for e = find (delta0(:) != 0)'
+    U(ei(e), :) = U(ei(e), :) + delta0(e) * W(ej(e), :);
+    if (ei(e) != ej(e))
+      U(ej(e), :) = U(ej(e), :) + delta0(e) * W(ei(e), :);
+    end
+  end
+end
+
+% A lower triangle touching every column (one row at or below each, a few
+% more entries, half the diagonal) without the listed pairs.
+function D = lower_direction (n, ei, ej, seed)
+  rand ('seed', seed); randn ('seed', seed);
+  c = (1:n)';
+  D = sparse (c + floor (rand (n, 1) .* (n - c + 1)), c, randn (n, 1), n, n);
+  D = D + tril (sprandn (n, n, 2 / n)) + spdiags (randn (n, 1) .* (rand (n, 1) < 0.5), 0, n, n);
+  D(sub2ind ([n n], max (ei, ej), min (ei, ej))) = 0;
+end
+
 function z = ifelse_ (c, x, y)
   z = y; z(c) = x(c);
 end
@@ -179,3 +210,65 @@ expect_reject (E (sprintf ('argument 5 (ej): entry %d, (%d, %d), names the pair 
 expect_reject (E (sprintf ('argument 5 (ej): entry 3, (%d, %d), names the pair of entry 1, (%d, %d)', ...
                            index(7), index(7), index(7), index(7))), ...
                @cdsweep, W, index, U, index([7 2 7]), index([7 3 7]), [1 2 3], [1 2 3], [], 0.1, 1);
+
+% The sparse form: the direction's lower triangle D instead of U. The same
+% bits as the dense form fed with U formed in the documented order, with
+% and without starting values, and close to Octave's own product.
+D = lower_direction (2600, ei, ej, 7);
+Dsym = D + D' - diag (diag (D));
+for d0 = {[], delta0}
+  [d, q] = cdsweep (W, index, D, ei, ej, g, theta, d0{1}, 0.1, 3);
+  d0z = d0{1};
+  if (isempty (d0z))
+    d0z = zeros (L, 1);
+  end
+  [dr, qr] = cdsweep (W, index, product_ref (D, W, ei, ej, d0z), ei, ej, g, theta, d0{1}, 0.1, 3);
+  expect_bits ([d; q], [dr; qr], sprintf ('sparse form, %d starting values', numel (d0{1})));
+  Delta = Dsym + sparse ([ei; ej], [ej; ei], [d0z; d0z], 2600, 2600);
+  Delta = Delta - spdiags (diag (Delta) / 2 .* (diag (Dsym) == 0), 0, 2600, 2600);
+  dp = cdsweep (W, index, Delta * W, ei, ej, g, theta, d0{1}, 0.1, 3);
+  assert (d, dp, 1e-10 * max (abs (dp)));
+end
+% An empty D leaves U to the starting values alone.
+Z = sparse (2600, 2600);
+expect_bits (cdsweep (W, index, Z, ei, ej, g, theta, delta0, 0.1, 3), ...
+             cdsweep (W, index, product_ref (Z, W, ei, ej, delta0), ei, ej, g, theta, delta0, 0.1, 3), ...
+             'empty D');
+assert (cdsweep (W, index, Z, ei, ej, g, theta, delta0, 0.1, 3), delta, 1e-12 * max (abs (delta)));
+% D is not written.
+keep = D + 0;
+cdsweep (W, index, D, ei, ej, g, theta, delta0, 0.1, 1);
+expect_bits (nonzeros (D), nonzeros (keep), 'D after the call');
+assert (isequal (D, keep));
+
+% Threads: the product splits the columns of U, the sweeps the rows; the
+% same bits for any count.
+Dl = lower_direction (20000, eil, ejl, 9);
+[dr, qr] = cdsweep (Wl, il, product_ref (Dl, Wl, eil, ejl, dl), eil, ejl, gl, thl, dl, 0.05, 2);
+for T = {[], 1, 2, 3, 64}
+  [d, q] = cdsweep (Wl, il, Dl, eil, ejl, gl, thl, dl, 0.05, 2, T{1});
+  expect_bits ([d; q], [dr; qr], sprintf ('sparse form, numThreads %s', mat2str (T{1})));
+end
+
+% Rejections of D: class, size, an entry above the diagonal, a listed pair
+% stored (the first in list order, either orientation, diagonal too).
+a = {W, index, D, ei, ej, g, theta, delta0, 0.1, 3};
+reject_with (E ('argument 3 (D): expected a sparse real double array, found sparse logical'), ...
+             a, 3, D != 0);
+reject_with (E ('argument 3 (D): expected a sparse real double array, found sparse complex double'), ...
+             a, 3, D * 1i);
+reject_with (E ('argument 3 (D): expected 2600 x 2600, found 2600 x 2601'), a, 3, [D sparse(2600, 1)]);
+reject_with (E ('argument 3 (D): expected 2600 x 2600, found 2600 x 40'), a, 3, sparse (U));
+Du = D; Du(1, 2) = 1; Du(5, 9) = 1;
+reject_with (E ('argument 3 (D): entry (1, 2) lies above the diagonal; D holds the lower triangle only'), ...
+             a, 3, Du);
+up = find (ei < ej, 2); down = find (ei > ej, 1); diagonal = find (ei == ej, 1);
+for k = {[up(2) down], [down up(2)], up(1), diagonal}
+  Dp = D;
+  for e = k{1}
+    Dp(max (ei(e), ej(e)), min (ei(e), ej(e))) = 1;
+  end
+  e = min (k{1});
+  reject_with (E (sprintf ('argument 3 (D): stores (%d, %d), the pair of entry %d, (%d, %d), of the list', ...
+                           max (ei(e), ej(e)), min (ei(e), ej(e)), e, ei(e), ej(e))), a, 3, Dp);
+end

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "cdsweep/direction.hpp"
 #include "cdsweep/entrymap.hpp"
 
 namespace {
@@ -339,6 +340,231 @@ TEST(CoordinateSweeps, EachAllocationFailingIsReported) {
   SweepScratch s;
   EXPECT_TRUE(s.allocate(5000, 30));
   scratch::failCountdown = 0;
+  // With the module's own U, one more.
+  for (long k = 1; k <= 9; ++k) {
+    scratch::failCountdown = k;
+    SweepScratch t;
+    EXPECT_FALSE(t.allocate(5000, 30, true)) << k;
+    scratch::failCountdown = 0;
+  }
+  scratch::failCountdown = 10;
+  SweepScratch t;
+  EXPECT_TRUE(t.allocate(5000, 30, true));
+  EXPECT_TRUE(t.U);
+  EXPECT_FALSE(s.U);
+  scratch::failCountdown = 0;
+}
+
+// A lower triangle in compressed columns, built from (row, column, value)
+// triples given column by column.
+struct Lower {
+  int32_t n = 0;
+  std::vector<uint64_t> Jc, Ir;
+  std::vector<double> v;
+  LowerColumns view() const { return {Ir.data(), Jc.data(), v.data(), n}; }
+};
+
+Lower lowerFrom(int32_t n, const std::vector<std::vector<std::pair<int32_t, double>>>& columns) {
+  Lower D;
+  D.n = n;
+  D.Jc.assign(1, 0);
+  for (int32_t c = 0; c < n; ++c) {
+    if (c < static_cast<int32_t>(columns.size()))
+      for (const auto& [r, x] : columns[c]) {
+        D.Ir.push_back(static_cast<uint64_t>(r));
+        D.v.push_back(x);
+      }
+    D.Jc.push_back(D.Ir.size());
+  }
+  return D;
+}
+
+// Random lower pattern touching every column (each stores its diagonal or
+// a row below), some columns left empty when `gaps`, some stored zeros,
+// and no pair of the block's rows.
+Lower randomLower(int32_t n, const std::vector<int32_t>& rows, bool gaps, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> N;
+  std::uniform_real_distribution<double> R;
+  std::vector<bool> inBlock(n, false);
+  for (int32_t r : rows) inBlock[r] = true;
+  std::vector<std::vector<std::pair<int32_t, double>>> cols(n);
+  for (int32_t c = 0; c < n; ++c) {
+    if (gaps && R(gen) < 0.2) continue;
+    for (int32_t r = c; r < n; ++r) {
+      const bool wanted = r == c ? R(gen) < 0.6 : R(gen) < 4.0 / n;
+      if (!wanted && !(r == n - 1 && cols[c].empty())) continue;
+      if (inBlock[r] && inBlock[c]) continue;
+      cols[c].push_back({r, R(gen) < 0.1 ? 0.0 : N(gen)});
+    }
+  }
+  return lowerFrom(n, cols);
+}
+
+// The documented order, one column q of U at a time, every sum in memory.
+std::vector<double> productReference(const Lower& D, const Problem& P, const double* delta0) {
+  const int64_t n = D.n;
+  std::vector<double> U(P.W.size(), 0.0);
+  for (int64_t q = 0; q < P.m; ++q) {
+    double* u = &U[q * n];
+    const double* w = &P.W[q * n];
+    for (int64_t c = 0; c < n; ++c)
+      for (uint64_t k = D.Jc[c]; k < D.Jc[c + 1]; ++k) {
+        const int64_t r = static_cast<int64_t>(D.Ir[k]);
+        if (D.v[k] == 0.0) continue;
+        u[r] += D.v[k] * w[c];
+        if (r != c) u[c] += D.v[k] * w[r];
+      }
+    for (std::size_t e = 0; delta0 && e < P.li.size(); ++e) {
+      const int64_t i = P.rows[P.li[e]], j = P.rows[P.lj[e]];
+      if (delta0[e] == 0.0) continue;
+      u[i] += delta0[e] * w[j];
+      if (i != j) u[j] += delta0[e] * w[i];
+    }
+  }
+  return U;
+}
+
+std::vector<double> product(const Lower& D, const Problem& P, const double* delta0,
+                            int32_t threads) {
+  std::vector<double> U(P.W.size(), std::nan(""));
+  const SweepList list{P.li.data(), P.lj.data(), P.g.data(), P.theta.data(),
+                       static_cast<int32_t>(P.li.size())};
+  directionProduct(D.view(), P.W.data(), P.m, P.rows.data(), list, delta0, threads, U.data());
+  return U;
+}
+
+bool sameBits(const std::vector<double>& x, const std::vector<double>& y) {
+  return x.size() == y.size() &&
+         (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0);
+}
+
+TEST(DirectionProduct, FollowsTheDocumentedOrderOnAnyThreadCount) {
+  // m from 1 to past two whole groups of 8, so that every tail width
+  // (4, 2, 1) carries columns; D with empty columns and without.
+  for (int32_t m : {1, 3, 7, 8, 13, 23}) {
+    std::vector<int32_t> rows;
+    for (int32_t c = 0; c < m; ++c) rows.push_back((c * 37 + 5) % 300);
+    for (bool gaps : {false, true}) {
+      const Problem P = randomProblem(300, rows, 0.5, static_cast<unsigned>(m));
+      const Lower D = randomLower(300, rows, gaps, static_cast<unsigned>(m + gaps));
+      for (const double* delta0 : {static_cast<const double*>(nullptr), P.delta0.data()}) {
+        const std::vector<double> want = productReference(D, P, delta0);
+        for (int32_t threads : {1, 2, 3})
+          EXPECT_TRUE(sameBits(product(D, P, delta0, threads), want))
+              << "m " << m << " gaps " << gaps << " delta0 " << (delta0 != nullptr) << " threads "
+              << threads;
+      }
+    }
+  }
+}
+
+TEST(DirectionProduct, IsTheWholeSymmetricProductSummedInColumnOrder) {
+  // Rows past the 256 zeroed at a time, an entry in the last row of the
+  // first column, and long columns. D's part of U(x, q) is the sum of
+  // S(x, k) W(k, q) over k ascending (skipping zeros), S = D + D' - diag(D):
+  // the same bits. With the listed entries too, U = (S + Delta0) W up to
+  // rounding, summed here from the other end.
+  const int64_t n = 700, m = 11;
+  std::vector<int32_t> rows;
+  for (int32_t c = 0; c < m; ++c) rows.push_back(600 + 9 * c);
+  const Problem P = randomProblem(n, rows, 0.6, 9);
+  Lower D = randomLower(n, rows, true, 9);
+  std::vector<double> S(n * n, 0.0);
+  for (int64_t c = 0; c < n; ++c)
+    for (uint64_t k = D.Jc[c]; k < D.Jc[c + 1]; ++k)
+      S[D.Ir[k] + c * n] = S[c + D.Ir[k] * n] = D.v[k];
+  std::vector<double> U = product(D, P, nullptr, 3), want(U.size(), 0.0);
+  for (int64_t q = 0; q < m; ++q)
+    for (int64_t x = 0; x < n; ++x)
+      for (int64_t k = 0; k < n; ++k)
+        if (S[x + k * n] != 0.0) want[x + q * n] += S[x + k * n] * P.W[k + q * n];
+  EXPECT_TRUE(sameBits(U, want));
+  for (std::size_t e = 0; e < P.li.size(); ++e) {
+    const int64_t i = rows[P.li[e]], j = rows[P.lj[e]];
+    S[i + j * n] = S[j + i * n] = P.delta0[e];
+  }
+  U = product(D, P, P.delta0.data(), 2);
+  for (int64_t q = 0; q < m; ++q)
+    for (int64_t x = 0; x < n; ++x) {
+      double s = 0.0, size = 0.0;
+      for (int64_t k = n - 1; k >= 0; --k) {
+        s += S[x + k * n] * P.W[k + q * n];
+        size += std::fabs(S[x + k * n] * P.W[k + q * n]);
+      }
+      ASSERT_NEAR(U[x + q * n], s, 1e-14 * size + 1e-300) << x << ", " << q;
+    }
+}
+
+TEST(DirectionProduct, EmptyDirectionAndStoredZerosAddNothing) {
+  const std::vector<int32_t> rows = {2, 5, 6};
+  Problem P = randomProblem(9, rows, 1.0, 3);
+  const Lower empty = lowerFrom(9, {});
+  std::vector<double> U = product(empty, P, nullptr, 2);
+  EXPECT_TRUE(
+      std::all_of(U.begin(), U.end(), [](double x) { return x == 0.0 && !std::signbit(x); }));
+  EXPECT_TRUE(
+      sameBits(product(empty, P, P.delta0.data(), 1), productReference(empty, P, P.delta0.data())));
+  // Zeros stored in D, or listed in delta0, are the same as none even
+  // where W is infinite (0 * Inf would be NaN): W(0, 1) meets the stored
+  // zero at (1, 0), W(5, 2) every listed entry on row 5.
+  const double inf = std::numeric_limits<double>::infinity();
+  P.W[0 + 1 * 9] = P.W[5 + 2 * 9] = inf;
+  const Lower some = lowerFrom(9, {{{0, 1.5}, {3, -2}}, {}, {}, {{4, 0.5}}});
+  const Lower zeros = lowerFrom(9, {{{0, 1.5}, {1, 0.0}, {3, -2}}, {}, {}, {{4, 0.5}, {7, -0.0}}});
+  std::vector<double> d0(P.delta0.size(), 0.0);
+  const std::vector<double> want = product(some, P, nullptr, 1);
+  EXPECT_TRUE(sameBits(product(zeros, P, d0.data(), 1), want));
+  EXPECT_TRUE(std::none_of(want.begin(), want.end(), [](double x) { return std::isnan(x); }));
+  d0[0] = 0.25;
+  EXPECT_TRUE(sameBits(product(zeros, P, d0.data(), 3), product(some, P, d0.data(), 1)));
+}
+
+TEST(DirectionProduct, SweepsFromTheFormedProductMatchTheGivenOne) {
+  // The module's path: U formed from D and delta0, then swept, against
+  // the same sweeps on U formed by the reference.
+  std::vector<int32_t> rows = {1500, 3, 900, 1499, 77, 1024, 2047, 8};
+  Problem P = randomProblem(2100, rows, 0.7, 21, true);
+  const Lower D = randomLower(2100, rows, true, 21);
+  P.U = productReference(D, P, P.delta0.data());
+  const Result want = run(P, 0.05, 2);
+  for (int32_t threads : {1, 2, 3}) {
+    Problem Q = P;
+    Q.U = product(D, P, P.delta0.data(), threads);
+    EXPECT_TRUE(sameBits(run(Q, 0.05, 2, threads), want)) << threads;
+  }
+}
+
+TEST(LowerColumnsChecks, NameTheFirstMisplacedEntry) {
+  int32_t c = -1;
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{{0, 1}, {3, 1}}, {}, {{2, 1}, {3, 1}}}).view(), &c),
+            -1);
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(0, {}).view(), &c), -1);
+  // Above the diagonal: row 1 of column 2 (storage position 3).
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{{0, 1}, {3, 1}}, {{1, 1}}, {{1, 1}}}).view(), &c),
+            3);
+  EXPECT_EQ(c, 2);
+  // Rows not ascending, and a row stored twice.
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{{2, 1}, {1, 1}}}).view(), &c), 1);
+  EXPECT_EQ(c, 0);
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{}, {{3, 1}, {3, 1}}}).view(), &c), 1);
+  EXPECT_EQ(c, 1);
+  // A row outside the matrix.
+  EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{}, {}, {}, {{4, 1}}}).view(), &c), 0);
+  EXPECT_EQ(c, 3);
+}
+
+TEST(LowerColumnsChecks, FindTheFirstListedPairStoredInEitherOrder) {
+  const Lower D = lowerFrom(6, {{{0, 1}, {4, 1}}, {}, {{2, 1}, {3, 1}, {5, 1}}});
+  const std::vector<int32_t> rows = {4, 0, 2, 3, 5, 1};
+  // Local pairs: (0, 5) = rows (4, 1), (3, 2) = (3, 2) stored, (1, 0) = (0, 4) stored.
+  std::vector<int32_t> li = {0, 3, 1}, lj = {5, 2, 0};
+  EXPECT_EQ(firstStoredPair(D.view(), rows.data(), li.data(), lj.data(), 3), 1);
+  EXPECT_EQ(firstStoredPair(D.view(), rows.data(), li.data() + 2, lj.data() + 2, 1), 0);
+  // The diagonal (2, 2) is stored; (1, 1) and (5, 4) are not.
+  li = {5, 4, 2}, lj = {5, 0, 2};
+  EXPECT_EQ(firstStoredPair(D.view(), rows.data(), li.data(), lj.data(), 3), 2);
+  EXPECT_EQ(firstStoredPair(D.view(), rows.data(), li.data(), lj.data(), 2), -1);
 }
 
 TEST(EntryMap, IndexColumnsNameTheFirstRepeat) {
