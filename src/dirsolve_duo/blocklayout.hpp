@@ -65,3 +65,14 @@ void blockProductLower(const BlockLayout& layout, const DiagBlocks& D, const Cou
 // Frees what the builders allocated and clears the pointers; safe on
 // partly built and on already freed records.
 void freeBlockLayout(BlockLayout& layout, DiagBlocks& D, CouplingLists& C);
+
+// The three records of one layout, freed with the holder on every path.
+struct OwnedLayout {
+  BlockLayout layout;
+  DiagBlocks diag;
+  CouplingLists couple;
+  OwnedLayout() = default;
+  OwnedLayout(const OwnedLayout&) = delete;
+  OwnedLayout& operator=(const OwnedLayout&) = delete;
+  ~OwnedLayout() { freeBlockLayout(layout, diag, couple); }
+};

@@ -66,6 +66,36 @@ bool flag(const host::Call& call, int k, int32_t* out) {
   return call.reject(k, "expected 0 or 1, found %s", host::formatValue(v).text);
 }
 
+// Builds the block layout of A, with the reciprocal diagonal when the
+// sweeps of whole blocks need it; a block too large is named.
+bool buildLayout(const host::Call& call, const host::SparseArg& A, const uint64_t* blockIndex,
+                 int32_t wholeBlocks, bool precondition, OwnedLayout* out) {
+  BlockLayout& layout = out->layout;
+  layout.Ir = A.Ir;
+  layout.Jc = A.Jc;
+  layout.values = A.values;
+  layout.blockIndex = blockIndex;
+  layout.wholeBlocks = wholeBlocks;
+  layout.n = static_cast<uint64_t>(A.cols);
+  switch (buildBlockLayout(layout, out->diag, out->couple)) {
+    case LayoutStatus::ok:
+      break;
+    case LayoutStatus::blockTooLarge: {
+      uint64_t size;
+      const int32_t b = largestBlock(layout, &size);
+      return call.reject(kBlockIndex,
+                         "block %d holds %" PRIu64 " variables, at most %" PRIu64 " supported", b,
+                         size, kMaxBlockSize);
+    }
+    case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
+    case LayoutStatus::outOfMemory:
+      return call.outOfMemory();
+  }
+  if (precondition && wholeBlocks == 1 && !computeInverseDiagonal(layout, out->diag))
+    return call.outOfMemory();
+  return true;
+}
+
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
@@ -82,48 +112,14 @@ void gateway(host::Call& call) {
   if (!wholeLayout(call, A)) return;
 
   // The layout, built once and shared by every thread.
-  BlockLayout layout;
-  DiagBlocks D;
-  CouplingLists C;
-  layout.Ir = A.Ir;
-  layout.Jc = A.Jc;
-  layout.values = A.values;
-  layout.blockIndex = blockIndex;
-  layout.wholeBlocks = wholeBlocks;
-  layout.n = static_cast<uint64_t>(n);
-  struct Release {
-    BlockLayout& layout;
-    DiagBlocks& D;
-    CouplingLists& C;
-    ~Release() { freeBlockLayout(layout, D, C); }
-  } release{layout, D, C};
-
-  switch (buildBlockLayout(layout, D, C)) {
-    case LayoutStatus::ok:
-      break;
-    case LayoutStatus::blockTooLarge: {
-      uint64_t size;
-      const int32_t b = largestBlock(layout, &size);
-      call.reject(kBlockIndex,
-                  "block %d holds %" PRIu64 " variables, at most %" PRIu64 " supported", b, size,
-                  kMaxBlockSize);
-      return;
-    }
-    case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
-    case LayoutStatus::outOfMemory:
-      call.outOfMemory();
-      return;
-  }
-  if (precondition == 1 && wholeBlocks == 1 && !computeInverseDiagonal(layout, D)) {
-    call.outOfMemory();
-    return;
-  }
+  OwnedLayout owned;
+  if (!buildLayout(call, A, blockIndex, wholeBlocks, precondition == 1, &owned)) return;
 
   DuoProblem pb;
   pb.request = a.request;
-  pb.layout = &layout;
-  pb.diag = &D;
-  pb.couple = &C;
+  pb.layout = &owned.layout;
+  pb.diag = &owned.diag;
+  pb.couple = &owned.couple;
   pb.precondition = precondition == 1;
 
   // One slice of n doubles per thread for r, p, z and x, and the lower

@@ -17,61 +17,63 @@ const char* const kNames[kArgCount] = {"X",      "Q",        "pattern",  "R",
 // Positions are 32-bit: r + j*N must not wrap.
 constexpr int64_t kPositionLimit = int64_t{1} << 32;
 
-void gateway(host::Call& call) {
-  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
-  if (!call.needArgs(kArgCount)) return;
-
-  FreeSetProblem pb;
-  if (!call.dense(kX, &pb.X)) return;
+// Binds the block and its checks into pb; capacity is the list's first
+// size as given.
+bool bindProblem(const host::Call& call, FreeSetProblem* out, int32_t* capacity) {
+  FreeSetProblem& pb = *out;
+  if (!call.dense(kX, &pb.X)) return false;
   const int64_t M = call.rows(kX), N = call.cols(kX);
   // K is colIndex's larger dimension, in both modes; Q, R and the pattern
   // must agree with it.
   const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
-  if (!call.dense(kQ, &pb.Q) || !call.shape(kQ, M, K)) return;
+  if (!call.dense(kQ, &pb.Q) || !call.shape(kQ, M, K)) return false;
   host::SparseArg pattern;
-  if (!call.sparsePattern(kPattern, &pattern) || !call.shape(kPattern, N, K)) return;
-  if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
-    call.rejectCall("X and Q give a block of %" PRId64 " x %" PRId64
-                    ", too large for 32-bit positions (N*K must stay below 2^32)",
-                    N, K);
-    return;
-  }
-  if (!call.dense(kR, &pb.R) || !call.shape(kR, N, K)) return;
+  if (!call.sparsePattern(kPattern, &pattern) || !call.shape(kPattern, N, K)) return false;
+  if (K != 0 && N >= (kPositionLimit + K - 1) / K)
+    return call.rejectCall("X and Q give a block of %" PRId64 " x %" PRId64
+                           ", too large for 32-bit positions (N*K must stay below 2^32)",
+                           N, K);
+  if (!call.dense(kR, &pb.R) || !call.shape(kR, N, K)) return false;
 
-  int32_t capacity, wholeColumns;
-  if (!call.scalar(kLambda, &pb.lambda) || !call.intScalar(kCapacity, &capacity) ||
+  int32_t wholeColumns;
+  if (!call.scalar(kLambda, &pb.lambda) || !call.intScalar(kCapacity, capacity) ||
       !call.intScalar(kWholeColumns, &wholeColumns))
-    return;
+    return false;
 
   // colIndex's values are read only below the diagonal; whole columns take
   // nothing but K from it.
   if (wholeColumns == 0) {
-    if (!call.dense(kColIndex, &pb.colIndex)) return;
+    if (!call.dense(kColIndex, &pb.colIndex)) return false;
     // A 0 x K array has K as its larger dimension but nothing to read.
-    if (call.numel(kColIndex) != K) {
-      call.reject(kColIndex,
-                  "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64, K,
-                  call.rows(kColIndex), call.cols(kColIndex));
-      return;
-    }
+    if (call.numel(kColIndex) != K)
+      return call.reject(kColIndex,
+                         "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64,
+                         K, call.rows(kColIndex), call.cols(kColIndex));
   }
 
-  if (M > kBlasIntMax || K > kBlasIntMax) {
-    call.reject(kQ, "%" PRId64 " x %" PRId64 " exceeds the BLAS integer range", M, K);
-    return;
-  }
+  if (M > kBlasIntMax || K > kBlasIntMax)
+    return call.reject(kQ, "%" PRId64 " x %" PRId64 " exceeds the BLAS integer range", M, K);
   pb.patternIr = pattern.Ir;
   pb.patternJc = pattern.Jc;
   pb.M = M;
   pb.N = N;
   pb.K = K;
   pb.wholeColumns = wholeColumns != 0;
+  return true;
+}
+
+void gateway(host::Call& call) {
+  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
+  if (!call.needArgs(kArgCount)) return;
+  FreeSetProblem pb;
+  int32_t capacity;
+  if (!bindProblem(call, &pb, &capacity)) return;
 
   // The low 32 bits of the count, as an unsigned capacity; more than N*K
   // entries can never be selected, so no larger list is ever allocated.
   const int64_t wanted = static_cast<uint32_t>(capacity);
   FreeEntries list;
-  if (!list.init(std::min(wanted, N * K)) || !selectFreeEntries(pb, list)) {
+  if (!list.init(std::min(wanted, pb.N * pb.K)) || !selectFreeEntries(pb, list)) {
     call.outOfMemory();
     return;
   }
