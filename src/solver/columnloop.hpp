@@ -41,17 +41,13 @@ constexpr int64_t kRowsAhead = 16;
 // 0-based row of a 1-based index the gateway has checked to lie in 1..n.
 inline int64_t rowOf(double index) { return static_cast<int64_t>(index) - 1; }
 
-// The columns at positions first .. first + W - 1 of the plan's order,
-// solved in lockstep in the thread's panels r, p, z and x (n rows of W
-// values, element (i, w) at i * W + w): each keeps its own arithmetic, and
-// the panel shares every read of the operator's and preconditioner's data.
-template <int W, class Operator, class Preconditioner, class Numbering>
-void solvePanel(const ColumnRequest& rq, const ColumnPlan& plan, const Operator& A,
-                const Preconditioner& M, const Numbering& num, int64_t first, double* X, double* r,
-                double* p, double* z, double* x, const ColumnReport& report) {
+// Fills the panel r with the right-hand sides of columns col[] in the
+// solver's numbering and, when given, x with their starting points;
+// returns what the iteration may know of that start.
+template <int W, class Numbering>
+PanelStart loadPanel(const ColumnRequest& rq, const Numbering& num, const int64_t col[W], double* r,
+                     double* x) {
   const int64_t n = rq.n;
-  int64_t col[W];
-  for (int w = 0; w < W; ++w) col[w] = plan.order ? plan.order[first + w] : first + w;
   PanelStart start;
   if (rq.canonical) {
     std::memset(r, 0, sizeof(double) * static_cast<size_t>(n) * W);
@@ -79,18 +75,17 @@ void solvePanel(const ColumnRequest& rq, const ColumnPlan& plan, const Operator&
     }
   }
   start.zeroSolution = !rq.xIn;
+  return start;
+}
 
-  int32_t passes[W];
-  double relres[W];
-  pcgSolvePanel<W>(A, M, n, x, rq.maxIter, rq.tol, r, p, z, passes, relres, start);
-
-  for (int w = 0; w < W; ++w) {
-    if (report.passes) report.passes[col[w]] = passes[w];
-    if (report.relres) report.relres[col[w]] = relres[w];
-  }
-  // Row by row: one panel row feeds W output columns. Listed rows come in
-  // any order, so they are asked for a few rows ahead.
-  const int64_t m = rq.rowSubset ? rq.m : n;
+// Columns col[] of X from the panel x, rows in the caller's numbering: all
+// of them, or the listed ones. Row by row: one panel row feeds W output
+// columns. Listed rows come in any order, so they are asked for a few rows
+// ahead.
+template <int W, class Numbering>
+void storePanel(const ColumnRequest& rq, const Numbering& num, const int64_t col[W],
+                const double* x, double* X) {
+  const int64_t m = rq.rowSubset ? rq.m : rq.n;
   double* out[W];
   for (int w = 0; w < W; ++w) out[w] = X + col[w] * m;
   for (int64_t i = 0; i < m; ++i) {
@@ -101,6 +96,27 @@ void solvePanel(const ColumnRequest& rq, const ColumnPlan& plan, const Operator&
     const double* row = x + num.position(rq.rowSubset ? rowOf(rq.rowSubset[i]) : i) * W;
     for (int w = 0; w < W; ++w) out[w][i] = row[w];
   }
+}
+
+// The columns at positions first .. first + W - 1 of the plan's order,
+// solved in lockstep in the thread's panels r, p, z and x (n rows of W
+// values, element (i, w) at i * W + w): each keeps its own arithmetic, and
+// the panel shares every read of the operator's and preconditioner's data.
+template <int W, class Operator, class Preconditioner, class Numbering>
+void solvePanel(const ColumnRequest& rq, const ColumnPlan& plan, const Operator& A,
+                const Preconditioner& M, const Numbering& num, int64_t first, double* X, double* r,
+                double* p, double* z, double* x, const ColumnReport& report) {
+  int64_t col[W];
+  for (int w = 0; w < W; ++w) col[w] = plan.order ? plan.order[first + w] : first + w;
+  const PanelStart start = loadPanel<W>(rq, num, col, r, x);
+  int32_t passes[W];
+  double relres[W];
+  pcgSolvePanel<W>(A, M, rq.n, x, rq.maxIter, rq.tol, r, p, z, passes, relres, start);
+  for (int w = 0; w < W; ++w) {
+    if (report.passes) report.passes[col[w]] = passes[w];
+    if (report.relres) report.relres[col[w]] = relres[w];
+  }
+  storePanel<W>(rq, num, col, x, X);
 }
 
 // f(std::integral_constant<int, W>()) for W = width, a power of two up
