@@ -8,10 +8,12 @@
 
 #include "host/mexhost.hpp"
 
+const char* const kNames[] = {"megabytes"};
+
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("membw", nlhs, plhs, nrhs, const_cast<const mxArray**>(prhs));
+  host::Call call("membw", kNames, nlhs, plhs, nrhs, const_cast<const mxArray**>(prhs));
   double mb = 768;
-  if (nrhs > 0 && !call.scalar(0, "megabytes", &mb)) return;
+  if (nrhs > 0 && !call.scalar(0, &mb)) return;
   const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(mb * 1e6 / 24));
   ScratchArray<double> a = makeScratch<double>(n), b = makeScratch<double>(n),
                        c = makeScratch<double>(n);

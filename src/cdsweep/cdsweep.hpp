@@ -3,7 +3,7 @@
 // log-det problem over listed symmetric entries of one block of columns.
 #include <cstdint>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 // The block: W (n x m) holds columns index(c) of the symmetric inverse and
 // U (n x m) = Delta W(:, index) at entry; rows[c] = index(c) - 1, distinct

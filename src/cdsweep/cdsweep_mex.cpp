@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 #include "cdsweep/cdsweep.hpp"
 #include "cdsweep/direction.hpp"
@@ -24,24 +23,62 @@ enum Arg {
   kLambda,
   kSweeps,
   kNumThreads,
-  kRequiredArgs = kNumThreads
+  kArgCount
+};
+const char* const kNames[kArgCount] = {"W",     "index",  "U",      "ei",     "ej",        "g",
+                                       "theta", "delta0", "lambda", "sweeps", "numThreads"};
+constexpr int kRequiredArgs = kNumThreads;
+
+// The arguments, bound and checked against each other's sizes.
+struct Args {
+  const double *W = nullptr, *U = nullptr, *g = nullptr, *theta = nullptr, *delta0 = nullptr;
+  host::List index, ei, ej;
+  host::SparseArg D;       // the direction's lower triangle, when `direction`
+  bool direction = false;  // the third argument is D (sparse), not U
+  double lambda = 0.0;
+  int32_t sweeps = 0, numThreads = 1;
+  int64_t n = 0, m = 0, L = 0;
 };
 
-// Argument k holds `count` elements, one per `what`.
-bool holds(const host::Call& call, int k, const char* name, int64_t count, const char* what) {
-  if (call.numel(k) == count) return true;
-  return call.reject("argument %d (%s): expected %" PRId64 " elements, one per %s, found %" PRId64,
-                     k + 1, name, count, what, call.numel(k));
+bool bindArgs(host::Call& call, Args* a) {
+  // The third argument is either U = Delta W(:, index) or, sparse, the
+  // lower triangle D of the direction, from which U is formed here.
+  a->direction = call.isSparse(kU);
+  if (a->direction) call.rename(kU, "D");
+  if (!call.dense(kW, &a->W) || !call.list(kIndex, ListLength::elements, "elements", &a->index) ||
+      !(a->direction ? call.sparse(kU, &a->D) : call.dense(kU, &a->U)) ||
+      !call.list(kEi, ListLength::elements, "elements", &a->ei) ||
+      !call.list(kEj, ListLength::elements, "elements", &a->ej) || !call.dense(kG, &a->g) ||
+      !call.dense(kTheta, &a->theta) || !call.dense(kDelta0, &a->delta0) ||
+      !call.scalar(kLambda, &a->lambda) || !call.intScalar(kSweeps, &a->sweeps))
+    return false;
+  // One thread unless asked: a barrier per update stalls whenever another
+  // process holds one of the cores.
+  if (call.nrhs() > kNumThreads && call.present(kNumThreads) &&
+      !call.intScalar(kNumThreads, &a->numThreads))
+    return false;
+  const int64_t n = a->n = call.rows(kW), m = a->m = call.cols(kW), L = a->L = a->ei.count();
+  if (!call.fitsInt32(kW, n, "rows") || !call.fitsInt32(kW, m, "columns") ||
+      !call.exactly(kIndex, m, "elements", "column of W") ||
+      !(a->direction ? call.shape(kU, n, n) : call.shape(kU, n, m)) ||
+      !call.exactly(kEj, L, "elements", "element of ei") ||
+      !call.exactly(kG, L, "elements", "entry") || !call.exactly(kTheta, L, "elements", "entry") ||
+      (call.present(kDelta0) && !call.exactly(kDelta0, L, "elements", "entry")))
+    return false;
+  if (!(a->lambda >= 0.0 && std::isfinite(a->lambda)))
+    return call.reject(kLambda, "expected a finite value of at least 0, found %s",
+                       host::formatValue(a->lambda).text);
+  a->sweeps = std::max(a->sweeps, 0);
+  return true;
 }
 
 // Every row number of ei or ej is a column of the block; out receives the
 // local columns.
-bool inBlock(const host::Call& call, int k, const char* name, const double* values, int32_t count,
-             const int32_t* local, int32_t* out) {
-  const int32_t e = entryColumns(values, count, local, out);
+bool inBlock(const host::Call& call, int k, const host::List& list, const int32_t* local,
+             int32_t* out) {
+  const int32_t e = entryColumns(list.values(), static_cast<int32_t>(list.count()), local, out);
   if (e < 0) return true;
-  return call.reject("argument %d (%s): element %d is %d, not in index", k + 1, name, e + 1,
-                     truncToInt32(values[e]));
+  return call.reject(k, "element %d is %d, not in index", e + 1, truncToInt32(list.values()[e]));
 }
 
 // D holds the lower triangle with the rows of each column ascending, as
@@ -52,15 +89,15 @@ bool lowerLayout(const host::Call& call, const LowerColumns& D) {
   if (k < 0) return true;
   const uint64_t r = D.Ir[k];
   if (r >= static_cast<uint64_t>(D.n))
-    return call.reject("argument %d (D): column %d stores row %" PRIu64 ", outside 1..%d", kU + 1,
-                       c + 1, r + 1, D.n);
+    return call.reject(kU, "column %d stores row %" PRIu64 ", outside 1..%d", c + 1, r + 1, D.n);
   if (r < static_cast<uint64_t>(c))
-    return call.reject("argument %d (D): entry (%" PRIu64
-                       ", %d) lies above the diagonal; D holds the lower triangle only",
-                       kU + 1, r + 1, c + 1);
-  return call.reject("argument %d (D): row indices of column %d do not ascend at entry (%" PRIu64
-                     ", %d)",
-                     kU + 1, c + 1, r + 1, c + 1);
+    return call.reject(kU,
+                       "entry (%" PRIu64
+                       ", %d) lies above the diagonal; D holds the lower "
+                       "triangle only",
+                       r + 1, c + 1);
+  return call.reject(kU, "row indices of column %d do not ascend at entry (%" PRIu64 ", %d)", c + 1,
+                     r + 1, c + 1);
 }
 
 // The listed entries are the ones the sweeps move: D must not hold them too.
@@ -69,115 +106,77 @@ bool noListedPair(const host::Call& call, const LowerColumns& D, const int32_t* 
   const int32_t e = firstStoredPair(D, rows, li, lj, count);
   if (e < 0) return true;
   const int32_t i = rows[li[e]], j = rows[lj[e]];
-  return call.reject(
-      "argument %d (D): stores (%d, %d), the pair of entry %d, (%d, %d), of the list", kU + 1,
-      std::max(i, j) + 1, std::min(i, j) + 1, e + 1, i + 1, j + 1);
+  return call.reject(kU, "stores (%d, %d), the pair of entry %d, (%d, %d), of the list",
+                     std::max(i, j) + 1, std::min(i, j) + 1, e + 1, i + 1, j + 1);
 }
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kRequiredArgs)) return;
+  Args a;
+  if (!bindArgs(call, &a)) return;
+  const int32_t n = static_cast<int32_t>(a.n), m = static_cast<int32_t>(a.m);
+  const int32_t count = static_cast<int32_t>(a.L);
+  const LowerColumns lower{a.D.Ir, a.D.Jc, a.D.values, n};
+  if (a.direction && !lowerLayout(call, lower)) return;
 
-  // The third argument is either U = Delta W(:, index) or, sparse, the
-  // lower triangle D of the direction, from which U is formed here.
-  const double *W, *index, *U = nullptr, *ei, *ej, *g, *theta, *delta0;
-  host::SparseArg D;
-  const bool direction = call.isSparse(kU);
-  double lambda;
-  int32_t sweeps;
-  if (!call.dense(kW, "W", &W) || !call.dense(kIndex, "index", &index) ||
-      !(direction ? call.sparse(kU, "D", &D) : call.dense(kU, "U", &U)) ||
-      !call.dense(kEi, "ei", &ei) || !call.dense(kEj, "ej", &ej) || !call.dense(kG, "g", &g) ||
-      !call.dense(kTheta, "theta", &theta) || !call.dense(kDelta0, "delta0", &delta0) ||
-      !call.scalar(kLambda, "lambda", &lambda) || !call.intScalar(kSweeps, "sweeps", &sweeps))
-    return;
-  // One thread unless asked: a barrier per update stalls whenever another
-  // process holds one of the cores.
-  int32_t numThreads = 1;
-  if (call.nrhs() > kNumThreads && call.present(kNumThreads) &&
-      !call.intScalar(kNumThreads, "numThreads", &numThreads))
-    return;
-  const int64_t n = call.rows(kW), m = call.cols(kW), L = call.numel(kEi);
-  if (!call.fitsInt32(kW, "W", n, "rows") || !call.fitsInt32(kW, "W", m, "columns") ||
-      !call.fitsInt32(kEi, "ei", L, "elements"))
-    return;
-  if (!holds(call, kIndex, "index", m, "column of W") ||
-      !(direction ? call.shape(kU, "D", n, n) : call.shape(kU, "U", n, m)) ||
-      !holds(call, kEj, "ej", L, "element of ei") || !holds(call, kG, "g", L, "entry") ||
-      !holds(call, kTheta, "theta", L, "entry") ||
-      (call.present(kDelta0) && !holds(call, kDelta0, "delta0", L, "entry")))
-    return;
-  if (!(lambda >= 0.0 && std::isfinite(lambda))) {
-    char found[32];
-    std::snprintf(found, sizeof found, "%.17g", lambda);
-    call.reject("argument %d (lambda): expected a finite value of at least 0, found %s",
-                kLambda + 1,
-                std::isnan(lambda)   ? "NaN"
-                : std::isinf(lambda) ? (lambda > 0 ? "Inf" : "-Inf")
-                                     : found);
-    return;
-  }
-  sweeps = std::max(sweeps, 0);
-  const LowerColumns lower{D.Ir, D.Jc, D.values, static_cast<int32_t>(n)};
-  if (direction && !lowerLayout(call, lower)) return;
-
-  if (!call.positions(kIndex, "index", index, m, n)) return;
+  // Index rows distinct and in 1..n; every entry's rows in the block, no
+  // pair listed twice, none stored in D.
+  if (!call.positions(kIndex, a.index, n)) return;
   ScratchArray<int32_t> local = makeScratch<int32_t>(n), rows = makeScratch<int32_t>(m);
-  ScratchArray<int32_t> li = makeScratch<int32_t>(L), lj = makeScratch<int32_t>(L);
+  ScratchArray<int32_t> li = makeScratch<int32_t>(count), lj = makeScratch<int32_t>(count);
   if (!local || !rows || !li || !lj) {
     call.outOfMemory();
     return;
   }
   int32_t earlier;
-  const int32_t repeat = mapIndexColumns(index, static_cast<int32_t>(m), static_cast<int32_t>(n),
-                                         local.get(), rows.get(), &earlier);
+  const int32_t repeat = mapIndexColumns(a.index.values(), m, n, local.get(), rows.get(), &earlier);
   if (repeat >= 0) {
-    call.reject("argument %d (index): element %d repeats row %d of element %d", kIndex + 1,
-                repeat + 1, rows[earlier] + 1, earlier + 1);
+    call.reject(kIndex, "element %d repeats row %d of element %d", repeat + 1, rows[earlier] + 1,
+                earlier + 1);
     return;
   }
-  const int32_t count = static_cast<int32_t>(L);
-  if (!call.positions(kEi, "ei", ei, L, n) || !call.positions(kEj, "ej", ej, L, n) ||
-      !inBlock(call, kEi, "ei", ei, count, local.get(), li.get()) ||
-      !inBlock(call, kEj, "ej", ej, count, local.get(), lj.get()))
+  if (!call.positions(kEi, a.ei, n) || !call.positions(kEj, a.ej, n) ||
+      !inBlock(call, kEi, a.ei, local.get(), li.get()) ||
+      !inBlock(call, kEj, a.ej, local.get(), lj.get()))
     return;
   bool outOfMemory = false;
-  const int32_t twice =
-      firstRepeatedPair(li.get(), lj.get(), count, static_cast<int32_t>(m), &earlier, &outOfMemory);
+  const int32_t twice = firstRepeatedPair(li.get(), lj.get(), count, m, &earlier, &outOfMemory);
   if (outOfMemory) {
     call.outOfMemory();
     return;
   }
   if (twice >= 0) {
-    call.reject("argument %d (ej): entry %d, (%d, %d), names the pair of entry %d, (%d, %d)",
-                kEj + 1, twice + 1, rows[li[twice]] + 1, rows[lj[twice]] + 1, earlier + 1,
-                rows[li[earlier]] + 1, rows[lj[earlier]] + 1);
+    call.reject(kEj, "entry %d, (%d, %d), names the pair of entry %d, (%d, %d)", twice + 1,
+                rows[li[twice]] + 1, rows[lj[twice]] + 1, earlier + 1, rows[li[earlier]] + 1,
+                rows[lj[earlier]] + 1);
     return;
   }
-  if (direction && !noListedPair(call, lower, rows.get(), li.get(), lj.get(), count)) return;
+  if (a.direction && !noListedPair(call, lower, rows.get(), li.get(), lj.get(), count)) return;
   SweepScratch scratch;
-  if (!scratch.allocate(static_cast<int32_t>(n), static_cast<int32_t>(m), direction)) {
+  if (!scratch.allocate(n, m, a.direction)) {
     call.outOfMemory();
     return;
   }
 
-  double* delta = call.output(0, L, 1);
-  if (call.present(kDelta0)) std::copy(delta0, delta0 + L, delta);
-  const SweepList list{li.get(), lj.get(), g, theta, count};
-  const int32_t threads = sweepThreads(numThreads);
-  if (direction) {
-    U = scratch.U.get();
-    directionProduct(lower, W, static_cast<int32_t>(m), rows.get(), list,
-                     call.present(kDelta0) ? delta0 : nullptr, threads, scratch.U.get());
+  double* delta = call.output(0, a.L, 1);
+  const bool hasDelta0 = call.present(kDelta0);
+  if (hasDelta0) std::copy(a.delta0, a.delta0 + a.L, delta);
+  const SweepList list{li.get(), lj.get(), a.g, a.theta, count};
+  const int32_t threads = sweepThreads(a.numThreads);
+  if (a.direction) {
+    directionProduct(lower, a.W, m, rows.get(), list, hasDelta0 ? a.delta0 : nullptr, threads,
+                     scratch.U.get());
+    a.U = scratch.U.get();
   }
   double quad;
-  const SweepBlock block{W, U, rows.get(), static_cast<int32_t>(n), static_cast<int32_t>(m)};
-  coordinateSweeps(block, list, lambda, sweeps, threads, scratch, delta, &quad);
+  const SweepBlock block{a.W, a.U, rows.get(), n, m};
+  coordinateSweeps(block, list, a.lambda, a.sweeps, threads, scratch, delta, &quad);
   if (double* out = call.output(1, 1, 1)) *out = quad;
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("cdsweep", nlhs, plhs, nrhs, prhs);
+  host::Call call("cdsweep", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

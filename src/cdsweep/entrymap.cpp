@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
+#include "common/convert.hpp"
+#include "common/scratch.hpp"
 
 int32_t mapIndexColumns(const double* index, int32_t m, int32_t n, int32_t* local, int32_t* rows,
                         int32_t* earlier) {

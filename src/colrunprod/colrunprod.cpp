@@ -1,19 +1,15 @@
 #include "colrunprod/colrunprod.hpp"
 
-#include <omp.h>
-
-#include "colrunprod/column_split.hpp"
-#include "host/prefetch.hpp"
-#include "host/convert.hpp"
+#include "common/column_blocks.hpp"
+#include "common/column_split.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
 
 // Output columns one walk serves: the list is read and each position split
 // once per block, while the block's columns of C stay in cache.
 constexpr int32_t kBlock = 8;
-
-// List entries between a prefetch and the use of its rows.
-constexpr int32_t kAhead = 32;
 
 // Columns 0..J-1 of o (stride L) from columns 0..J-1 of C (stride M); each
 // column's sums and stores are exactly those of a walk of its own.
@@ -28,10 +24,10 @@ void walkColumns(double* o, const double* values, const double* positions, int32
   ColumnSplit split(M);
   ColumnSplit ahead(M);
   for (int32_t i = 0; i < count; ++i) {
-    if (i + kAhead < count) {
+    if (i + kPrefetchAhead < count) {
       // The rows an entry reads are known from the list: ask for them early.
       int32_t qa, ra;
-      ahead.at(truncToInt32(positions[i + kAhead]) - 1, &qa, &ra);
+      ahead.at(truncToInt32(positions[i + kPrefetchAhead]) - 1, &qa, &ra);
       for (int t = 0; t < J; ++t) prefetchRead(C + ra + t * ldc);
     }
     int32_t q, r;
@@ -54,30 +50,9 @@ void walkColumns(double* o, const double* values, const double* positions, int32
 
 void sparseTransposeDenseColumns(double* out, const double* values, const double* positions,
                                  int32_t count, int32_t L, const double* C, int32_t N, int32_t M) {
-  // Blocks of J columns, J halved while there are fewer blocks than
-  // threads; the remaining columns one by one.
-  int32_t J = kBlock;
-  while (J > 1 && N / J < omp_get_max_threads()) J /= 2;
-  const int32_t blocks = N / J;
-  const int32_t tasks = blocks + N % J;
   const int64_t ldo = L, ldc = M;
-#pragma omp parallel for schedule(dynamic, 1)
-  for (int32_t t = 0; t < tasks; ++t) {
-    const int64_t j =
-        t < blocks ? static_cast<int64_t>(t) * J : static_cast<int64_t>(blocks) * J + (t - blocks);
-    switch (t < blocks ? J : 1) {
-      case 8:
-        walkColumns<8>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
-        break;
-      case 4:
-        walkColumns<4>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
-        break;
-      case 2:
-        walkColumns<2>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
-        break;
-      default:
-        walkColumns<1>(out + j * ldo, values, positions, count, ldo, C + j * ldc, M);
-        break;
-    }
-  }
+  forColumnBlocks<kBlock, ColumnSchedule::dynamic>(N, [&](auto width, int64_t j) {
+    walkColumns<decltype(width)::value>(out + j * ldo, values, positions, count, ldo, C + j * ldc,
+                                        M);
+  });
 }

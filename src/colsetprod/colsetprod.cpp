@@ -1,19 +1,15 @@
 #include "colsetprod/colsetprod.hpp"
 
-#include <omp.h>
-
-#include "colrunprod/column_split.hpp"
-#include "host/prefetch.hpp"
-#include "host/convert.hpp"
+#include "common/column_blocks.hpp"
+#include "common/column_split.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
 
 // Output columns one walk serves: the list is read and each position split
 // once per block, while the block's columns of X and out stay in cache.
 constexpr int32_t kBlock = 4;
-
-// List entries between a prefetch and the use of its rows.
-constexpr int32_t kAhead = 32;
 
 // Columns 0..J-1 of o from columns 0..J-1 of X (both stride n); each
 // column's operations are exactly those of a walk of its own.
@@ -29,10 +25,10 @@ void walkColumns(double* o, const double* values, const double* X, const double*
   ColumnSplit split(n);
   ColumnSplit ahead(n);
   for (int32_t i = 0; i < count; ++i) {
-    if (i + kAhead < count) {
+    if (i + kPrefetchAhead < count) {
       // The rows an entry touches are known from the list: ask for them early.
       int32_t qa, ra;
-      ahead.at(truncToInt32(positions[i + kAhead]) - 1, &qa, &ra);
+      ahead.at(truncToInt32(positions[i + kPrefetchAhead]) - 1, &qa, &ra);
       for (int t = 0; t < J; ++t) {
         prefetchWrite(o + ra + t * ld);
         prefetchRead(X + ra + t * ld);
@@ -67,29 +63,11 @@ void walkColumns(double* o, const double* values, const double* X, const double*
 void symBlockTimesDense(double* out, const double* values, const double* X, const double* positions,
                         int32_t count, const double* map, const double* mask, int32_t n,
                         int32_t N) {
-  // Blocks of J columns, J halved while there are fewer blocks than
-  // threads; the remaining columns one by one.
-  int32_t J = kBlock;
-  while (J > 1 && N / J < omp_get_max_threads()) J /= 2;
-  const int32_t blocks = N / J;
-  const int32_t tasks = blocks + N % J;
   const int64_t ld = n;
-#pragma omp parallel for schedule(static)
-  for (int32_t t = 0; t < tasks; ++t) {
-    const int64_t j =
-        t < blocks ? static_cast<int64_t>(t) * J : static_cast<int64_t>(blocks) * J + (t - blocks);
-    switch (t < blocks ? J : 1) {
-      case 4:
-        walkColumns<4>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
-        break;
-      case 2:
-        walkColumns<2>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
-        break;
-      default:
-        walkColumns<1>(out + j * ld, values, X + j * ld, positions, count, map, mask, n);
-        break;
-    }
-  }
+  forColumnBlocks<kBlock, ColumnSchedule::contiguous>(N, [&](auto width, int64_t j) {
+    walkColumns<decltype(width)::value>(out + j * ld, values, X + j * ld, positions, count, map,
+                                        mask, n);
+  });
 }
 
 int64_t columnChanges(const double* positions, int32_t count, int32_t n) {

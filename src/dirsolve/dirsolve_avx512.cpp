@@ -3,8 +3,8 @@
 // the instructions.
 #include "dirsolve/panels.hpp"
 
-void solveColumnsAvx512(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
-                        int numThreads, double* R, double* P, double* Z, double* XF,
+void solveColumnsAvx512(const DirsolveProblem& pb, const ColumnPlan& plan, bool finiteFactors,
+                        double* X, int numThreads, const PanelBuffers& buf,
                         const ColumnReport& report) {
-  dirsolvepanels::solveColumnsWith(pb, plan, X, numThreads, R, P, Z, XF, report);
+  dirsolvepanels::solveColumnsWith(pb, plan, finiteFactors, X, numThreads, buf, report);
 }

@@ -4,71 +4,62 @@
 
 #include "dirsolve/dirsolve.hpp"
 #include "host/mexhost.hpp"
-#include "host/solver_args.hpp"
-#include "pcg/threads.hpp"
+#include "solver/bind.hpp"
 
 namespace {
 
 enum Arg { kA, kXin, kB, kMaxIter, kTol, kL, kU, kThreads, kRowSubset, kArgCount };
+const char* const kNames[kArgCount] = {"A", "x_in", "B",          "maxIter",  "tol",
+                                       "L", "U",    "numThreads", "rowSubset"};
 
 // Checks that column layout `upper` (diagonal last, rows above) or lower
 // (diagonal first, rows below) holds, naming the first column that breaks it.
-bool triangleLayout(const host::Call& call, int k, const char* name, const host::SparseArg& M,
-                    bool upper) {
+bool triangleLayout(const host::Call& call, int k, const host::SparseArg& M, bool upper) {
   const int64_t n = M.cols;
   const int64_t j = upper ? firstBadUpperColumn(n, M.Ir, M.Jc) : firstBadLowerColumn(n, M.Ir, M.Jc);
   if (j < 0) return true;
   const uint64_t b = M.Jc[j], e = M.Jc[j + 1];
-  if (e == b)
-    return call.reject("argument %d (%s): column %" PRId64 " stores no diagonal entry", k + 1,
-                       name, j + 1);
+  if (e == b) return call.reject(k, "column %" PRId64 " stores no diagonal entry", j + 1);
   const uint64_t d = upper ? e - 1 : b;
   if (M.Ir[d] != static_cast<uint64_t>(j))
-    return call.reject("argument %d (%s): column %" PRId64 " stores row %" PRIu64
-                       " where its diagonal must be (%s entry)",
-                       k + 1, name, j + 1, M.Ir[d] + 1, upper ? "last" : "first");
-  return call.reject("argument %d (%s): column %" PRId64 " stores an entry outside the %s triangle",
-                     k + 1, name, j + 1, upper ? "upper" : "lower");
+    return call.reject(
+        k, "column %" PRId64 " stores row %" PRIu64 " where its diagonal must be (%s entry)", j + 1,
+        M.Ir[d] + 1, upper ? "last" : "first");
+  return call.reject(k, "column %" PRId64 " stores an entry outside the %s triangle", j + 1,
+                     upper ? "upper" : "lower");
 }
 
-bool bindSquare(const host::Call& call, int k, const char* name, int64_t n, host::SparseArg* M) {
-  return call.sparse(k, name, M) && call.shape(k, name, n, n);
+bool bindSquare(const host::Call& call, int k, int64_t n, host::SparseArg* M) {
+  return call.sparse(k, M) && call.shape(k, n, n);
 }
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SolverArgs a;
-  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
-    return;
-  const int64_t n = a.n, k = a.k;
+  SolverArgs a;
+  if (!bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a)) return;
+  const int64_t n = a.request.n, k = a.request.k;
 
   host::SparseArg Lm, Um;
   const bool hasL = call.present(kL), hasU = call.present(kU);
-  if (hasL && (!bindSquare(call, kL, "L", n, &Lm) || !triangleLayout(call, kL, "L", Lm, false)))
-    return;
-  if (hasU && (!bindSquare(call, kU, "U", n, &Um) || !triangleLayout(call, kU, "U", Um, true)))
-    return;
-  if (!triangleLayout(call, kA, "A", a.A, true)) return;
+  if (hasL && (!bindSquare(call, kL, n, &Lm) || !triangleLayout(call, kL, Lm, false))) return;
+  if (hasU && (!bindSquare(call, kU, n, &Um) || !triangleLayout(call, kU, Um, true))) return;
+  if (!triangleLayout(call, kA, a.A, true)) return;
 
   // Scratch: reciprocal diagonals (only L's and U's that are used), then
   // a panel of n rows per thread for r, p, z and x.
   Factor L{}, U{};
   DirsolveProblem pb;
-  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
+  pb.request = a.request;
   pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
   const int T = capThreadCount(a.numThreads, k);
-  const uint64_t slices = panelScratch(pb, T);
-  ScratchArray<double> recipL, recipU, R, P, Z, XF;
+  ScratchArray<double> recipL, recipU;
   if (hasL) {
     recipL = makeScratch<double>(n);
     if (hasU) recipU = makeScratch<double>(n);
   }
-  R = makeScratch<double>(slices);
-  P = makeScratch<double>(slices);
-  Z = makeScratch<double>(slices);
-  XF = makeScratch<double>(slices);
-  if ((hasL && !recipL) || (hasL && hasU && !recipU) || !R || !P || !Z || !XF) {
+  PanelScratch panels;
+  if (!panels.allocate(dirsolveScratch(pb, T)) || (hasL && !recipL) || (hasL && hasU && !recipU)) {
     call.outOfMemory();
     return;
   }
@@ -85,14 +76,14 @@ void gateway(host::Call& call) {
   }
 
   // The column loop writes every element of X.
-  double* X = call.outputToFill(0, a.rowSubset ? a.m : n, k);
-  const ColumnReport info = host::solverInfo(call, 1, k);
-  solveColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), info);
+  double* X = call.outputToFill(0, a.request.rowSubset ? a.request.m : n, k);
+  const ColumnReport info = solverInfo(call, 1, k);
+  solveColumns(pb, X, T, panels.buffers(), info);
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve", nlhs, plhs, nrhs, prhs);
+  host::Call call("dirsolve", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

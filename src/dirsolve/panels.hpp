@@ -1,25 +1,17 @@
 #pragma once
-// dirsolve's kernels on panels of W columns and its column loop. Built once
-// for the baseline instruction set (dirsolve.cpp) and, where the compiler
-// can, once more for AVX-512 (dirsolve_avx512.cpp); dirsolve.cpp picks one
-// at run time. All of it lives in pcg's instruction-set namespace, and it
-// calls no inline function from elsewhere, so the two builds share no code.
-#include <omp.h>
-
+// dirsolve's kernels on panels of W columns, its operator and
+// preconditioner, and their column loop. Built once for the baseline
+// instruction set (dirsolve.cpp) and, where the compiler can, once more for
+// AVX-512 (dirsolve_avx512.cpp); dirsolve.cpp picks one at run time. All of
+// it lives in the solver's instruction-set namespace, and it calls no
+// inline function from elsewhere, so the two builds share no code.
 #include <cstdint>
 #include <cstring>
 
 #include "dirsolve/dirsolve.hpp"
-#include "pcg/lanes.hpp"
-#include "pcg/pcg.hpp"
-
-// How solveColumns lays a call's columns out in panels.
-struct PanelPlan {
-  int width = 1;                   // lanes of the full panels
-  int64_t slice = 0;               // doubles of one thread's panel
-  const int64_t* order = nullptr;  // the columns in panel order; null: 0, 1, ...
-  bool finiteFactors = false;      // every value of L and U and reciprocal finite
-};
+#include "solver/columnloop.hpp"
+#include "solver/lanes.hpp"
+#include "solver/pcg.hpp"
 
 inline namespace PCG_ISA {
 namespace dirsolvepanels {
@@ -107,20 +99,8 @@ void forwardSolveUpperTPanel(double* z, const double* r, int64_t n, const Factor
   }
 }
 
-// A hint to fetch the line at p; changes nothing but timing. (Local, like
-// all of this file: see the top.)
-inline void prefetchLine(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
-
-// Columns ahead whose factor entries the backward solve asks for early,
-// and listed rows ahead that the gather of a row subset asks for.
+// Columns ahead whose factor entries the backward solve asks for early.
 constexpr int64_t kBackwardAhead = 8;
-constexpr int64_t kRowsAhead = 16;
 
 template <int W>
 void backwardSolveLowerTPanel(double* z, const double* y, int64_t n, const Factor& L) {
@@ -184,121 +164,29 @@ struct FactorPreconditioner {
   }
 };
 
-// 0-based row of a 1-based index the gateway has checked to lie in 1..n.
-inline int64_t rowOf(double index) { return static_cast<int64_t>(index) - 1; }
-
-// The columns at positions first .. first + W - 1 of the call's order,
-// solved in lockstep in the thread's panels r, p, z and x: each keeps its
-// own arithmetic, and the panel shares every read of the matrix and the
-// factors.
-template <int W, class Preconditioner>
-void solvePanel(const DirsolveProblem& pb, const PanelPlan& plan, const Preconditioner& M,
-                int64_t first, double* X, double* r, double* p, double* z, double* x,
-                const ColumnReport& report) {
-  const int64_t n = pb.n;
-  int64_t col[W];
-  for (int w = 0; w < W; ++w) col[w] = plan.order ? plan.order[first + w] : first + w;
-  PanelStart start;
-  if (pb.canonical) {
-    std::memset(r, 0, sizeof(double) * static_cast<size_t>(n) * W);
-    start.unitResiduals = true;
-    start.zeroRows = n;
-    for (int w = 0; w < W; ++w) {
-      const int64_t row = rowOf(pb.B[col[w]]);
-      r[row * W + w] = 1.0;
-      start.zeroRows = row < start.zeroRows ? row : start.zeroRows;
-    }
-  } else {
-    const double* b[W];
-    for (int w = 0; w < W; ++w) b[w] = pb.B + col[w] * n;
-    for (int64_t i = 0; i < n; ++i)
-      for (int w = 0; w < W; ++w) r[i * W + w] = b[w][i];
-  }
-  if (pb.xIn) {
-    const double* x0[W];
-    for (int w = 0; w < W; ++w) x0[w] = pb.xIn + col[w] * n;
-    for (int64_t i = 0; i < n; ++i)
-      for (int w = 0; w < W; ++w) x[i * W + w] = x0[w][i];
-  }
-  start.zeroSolution = !pb.xIn;
-
-  int32_t passes[W];
-  double relres[W];
-  pcgSolvePanel<W>(UpperOperator{pb.A, n}, M, n, x, pb.maxIter, pb.tol, r, p, z, passes, relres,
-                   start);
-
-  for (int w = 0; w < W; ++w) {
-    if (report.passes) report.passes[col[w]] = passes[w];
-    if (report.relres) report.relres[col[w]] = relres[w];
-  }
-  // Row by row: one panel row feeds W output columns. Listed rows come in
-  // any order, so they are asked for a few rows ahead.
-  const int64_t m = pb.rowSubset ? pb.m : n;
-  double* out[W];
-  for (int w = 0; w < W; ++w) out[w] = X + col[w] * m;
-  for (int64_t i = 0; i < m; ++i) {
-    if (pb.rowSubset && i + kRowsAhead < m) {
-      const double* ahead = x + rowOf(pb.rowSubset[i + kRowsAhead]) * W;
-      for (int w = 0; w < W; w += 8) prefetchLine(ahead + w);
-    }
-    const double* row = x + (pb.rowSubset ? rowOf(pb.rowSubset[i]) : i) * W;
-    for (int w = 0; w < W; ++w) out[w][i] = row[w];
-  }
-}
-
-// The column loop: panels of plan.width lanes, then halving widths for
-// the rest, one at a time per thread in its slices of plan.slice doubles.
-template <class Preconditioner>
-void solveAll(const DirsolveProblem& pb, const PanelPlan& plan, const Preconditioner& M,
-              double* X, int numThreads, double* R, double* P, double* Z, double* XF,
-              const ColumnReport& report) {
-  const int64_t units = panelCount(pb.k, plan.width);
-#pragma omp parallel num_threads(numThreads)
-  {
-    const int64_t t = omp_get_thread_num();
-    double* r = R + t * plan.slice;
-    double* p = P + t * plan.slice;
-    double* z = Z + t * plan.slice;
-    double* x = XF + t * plan.slice;
-#pragma omp for schedule(dynamic, 1)
-    for (int64_t u = 0; u < units; ++u) {
-      const Panel c = panelAt(u, pb.k, plan.width);
-      switch (c.width) {
-        case 16:
-          solvePanel<16>(pb, plan, M, c.first, X, r, p, z, x, report);
-          break;
-        case 8:
-          solvePanel<8>(pb, plan, M, c.first, X, r, p, z, x, report);
-          break;
-        case 4:
-          solvePanel<4>(pb, plan, M, c.first, X, r, p, z, x, report);
-          break;
-        case 2:
-          solvePanel<2>(pb, plan, M, c.first, X, r, p, z, x, report);
-          break;
-        default:
-          solvePanel<1>(pb, plan, M, c.first, X, r, p, z, x, report);
-          break;
-      }
-    }
-  }
-}
-
-// Both preconditioner choices, on the panels solveColumns planned.
-inline void solveColumnsWith(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
-                             int numThreads, double* R, double* P, double* Z, double* XF,
+// The column loop with either preconditioner, on the panels of `plan`.
+// finiteFactors: every value of L and U and every reciprocal is finite.
+inline void solveColumnsWith(const DirsolveProblem& pb, const ColumnPlan& plan, bool finiteFactors,
+                             double* X, int numThreads, const PanelBuffers& buf,
                              const ColumnReport& report) {
-  if (pb.L)
-    solveAll(pb, plan, FactorPreconditioner{*pb.L, pb.U, pb.n, plan.finiteFactors}, X,
-             numThreads, R, P, Z, XF, report);
-  else
-    solveAll(pb, plan, NoPreconditioner{}, X, numThreads, R, P, Z, XF, report);
+  const int64_t n = pb.request.n;
+  const UpperOperator A{pb.A, n};
+  if (pb.L) {
+    const FactorPreconditioner M{*pb.L, pb.U, n, finiteFactors};
+    solveColumnLoop<kDirsolveLanes>(
+        pb.request, plan, A, [&](int) { return M; }, IdentityNumbering{}, X, numThreads, buf,
+        report);
+  } else {
+    solveColumnLoop<kDirsolveLanes>(
+        pb.request, plan, A, [](int) { return NoPreconditioner{}; }, IdentityNumbering{}, X,
+        numThreads, buf, report);
+  }
 }
 
 }  // namespace dirsolvepanels
-}  // inline namespace PCG_ISA
+}  // namespace PCG_ISA
 
 // The AVX-512 build of solveColumnsWith, where the compiler can make one.
-void solveColumnsAvx512(const DirsolveProblem& pb, const PanelPlan& plan, double* X,
-                        int numThreads, double* R, double* P, double* Z, double* XF,
+void solveColumnsAvx512(const DirsolveProblem& pb, const ColumnPlan& plan, bool finiteFactors,
+                        double* X, int numThreads, const PanelBuffers& buf,
                         const ColumnReport& report);

@@ -44,24 +44,35 @@ enum class LayoutStatus { ok, outOfMemory, tooManyBlocks, blockTooLarge };
 // least INT32_MAX; blockTooLarge: a block holds more than kMaxBlockSize
 // variables (blockStart is then valid). Whatever the status, release
 // with freeBlockLayout.
-LayoutStatus buildBlockLayout(BlockLayout& L, DiagBlocks& D, CouplingLists& C);
+LayoutStatus buildBlockLayout(BlockLayout& layout, DiagBlocks& D, CouplingLists& C);
 
 // Allocates and fills D.invDiag; false when out of memory.
-bool computeInverseDiagonal(const BlockLayout& L, DiagBlocks& D);
+bool computeInverseDiagonal(const BlockLayout& layout, DiagBlocks& D);
 
 // Number of the largest block (the first of equal size), and its size.
-int32_t largestBlock(const BlockLayout& L, uint64_t* size);
+int32_t largestBlock(const BlockLayout& layout, uint64_t* size);
 
 // y = A x on the positions of blocks first .. end-1, layout built whole.
 // y must not alias x.
-void blockProductWhole(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
-                       const double* x, int32_t first, int32_t end);
+void blockProductWhole(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
+                       double* y, const double* x, int32_t first, int32_t end);
 
 // y += A x on the positions of blocks first .. end-1, layout built lower;
 // y must hold 0 there on entry and must not alias x.
-void blockProductLower(const BlockLayout& L, const DiagBlocks& D, const CouplingLists& C, double* y,
-                       const double* x, int32_t first, int32_t end);
+void blockProductLower(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
+                       double* y, const double* x, int32_t first, int32_t end);
 
 // Frees what the builders allocated and clears the pointers; safe on
 // partly built and on already freed records.
-void freeBlockLayout(BlockLayout& L, DiagBlocks& D, CouplingLists& C);
+void freeBlockLayout(BlockLayout& layout, DiagBlocks& D, CouplingLists& C);
+
+// The three records of one layout, freed with the holder on every path.
+struct OwnedLayout {
+  BlockLayout layout;
+  DiagBlocks diag;
+  CouplingLists couple;
+  OwnedLayout() = default;
+  OwnedLayout(const OwnedLayout&) = delete;
+  OwnedLayout& operator=(const OwnedLayout&) = delete;
+  ~OwnedLayout() { freeBlockLayout(layout, diag, couple); }
+};

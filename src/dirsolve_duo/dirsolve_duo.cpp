@@ -1,76 +1,9 @@
 #include "dirsolve_duo/dirsolve_duo.hpp"
 
-#include <omp.h>
-
 #include <cmath>
 #include <cstring>
 
-#include "host/convert.hpp"
-#include "pcg/pcg.hpp"
-
-namespace {
-
-// Below this a block's residual slice is taken as zero.
-constexpr double kNegligible = 1e-16;
-
-}  // namespace
-
-void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
-                   const double* r) {
-  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
-  double ss = 0.0;
-  for (uint64_t i = lo; i < hi; ++i) ss += r[i] * r[i];
-  if (kNegligible > ss) return;
-
-  const uint64_t* cs = D.diagColStart;
-  const uint16_t* row = D.diagRow;
-  const double* val = D.diagValue;
-  const double* inv = D.invDiag;
-  double* zb = z + lo;
-  // A is symmetric, so column i gathers row i of the block.
-  for (uint64_t i = lo; i < hi; ++i) {
-    double t = r[i];
-    for (uint64_t e = cs[i]; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
-    z[i] = t * inv[i] + z[i];
-  }
-  for (uint64_t i = hi; i-- > lo;) {
-    double t = r[i];
-    for (uint64_t e = cs[i]; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
-    z[i] = t * inv[i] + z[i];
-  }
-}
-
-void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s) {
-  const uint64_t lo = L.blockStart[b], hi = L.blockStart[b + 1];
-  if (lo == hi) return;
-  double ss = 0.0;
-  for (uint64_t i = 0; i < hi - lo; ++i) ss += s[i] * s[i];
-  if (kNegligible > ss) return;
-
-  const uint64_t* cs = D.diagColStart;
-  const uint16_t* row = D.diagRow;
-  const double* val = D.diagValue;
-  double* zb = z + lo;
-  // Forward: the rows above the diagonal arrive through s, carried down
-  // from the columns already solved.
-  for (uint64_t i = lo; i < hi; ++i) {
-    const uint64_t e0 = cs[i];
-    double t = s[i - lo];
-    for (uint64_t e = e0; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
-    t = t / val[e0];
-    z[i] = t + z[i];
-    for (uint64_t e = e0 + 1; e < cs[i + 1]; ++e) s[row[e]] = s[row[e]] - t * val[e];
-  }
-  // Backward: s[i] holds r[i] less the row's part left of the diagonal at
-  // the forward iterate, which z still holds there; s is not needed after.
-  for (uint64_t i = hi; i-- > lo;) {
-    const uint64_t e0 = cs[i];
-    double t = s[i - lo];
-    for (uint64_t e = e0; e < cs[i + 1]; ++e) t = t - zb[row[e]] * val[e];
-    t = t / val[e0];
-    z[i] = t + z[i];
-  }
-}
+#include "solver/columnloop.hpp"
 
 namespace {
 
@@ -78,7 +11,7 @@ namespace {
 // depend on each other, blocks do not, so interleaving kSgsLanes of them
 // lets the processor overlap their dependence chains; each block's own
 // order of operations is unchanged. A lane of length 0 is idle.
-struct Lanes {
+struct SweepLanes {
   uint64_t lo[kSgsLanes];
   uint64_t len[kSgsLanes];
   double* s[kSgsLanes];  // the lower variant's local residual copies
@@ -90,7 +23,7 @@ struct Lanes {
 // end the column, and subtracting +-0 changes at most the sign of a zero
 // t, which z[i] = t * inv + 0 does not keep.
 template <bool SkipZeros>
-void sweepWholeLanes(const DiagBlocks& D, const Lanes& W, double* z, const double* r) {
+void sweepWholeLanes(const DiagBlocks& D, const SweepLanes& W, double* z, const double* r) {
   const uint64_t* cs = D.diagColStart;
   const uint16_t* row = D.diagRow;
   const double* val = D.diagValue;
@@ -127,7 +60,7 @@ void sweepWholeLanes(const DiagBlocks& D, const Lanes& W, double* z, const doubl
 // still 0 (the diagonal and the rows below), so with finite entries t is
 // s alone, up to the sign of a zero that z[i] = t / d + 0 does not keep.
 template <bool SkipZeros>
-void sweepLowerLanes(const DiagBlocks& D, const Lanes& W, double* z) {
+void sweepLowerLanes(const DiagBlocks& D, const SweepLanes& W, double* z) {
   const uint64_t* cs = D.diagColStart;
   const uint16_t* row = D.diagRow;
   const double* val = D.diagValue;
@@ -163,12 +96,13 @@ void sweepLowerLanes(const DiagBlocks& D, const Lanes& W, double* z) {
 }
 
 template <bool SkipZeros>
-void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s) {
-  const uint64_t* bs = L.blockStart;
-  const bool whole = L.wholeBlocks == 1;
+void applyLanes(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                double* s) {
+  const uint64_t* bs = layout.blockStart;
+  const bool whole = layout.wholeBlocks == 1;
   uint64_t w = 0;
-  if (!whole) largestBlock(L, &w);
-  Lanes W;
+  if (!whole) largestBlock(layout, &w);
+  SweepLanes W;
   int used = 0;
   auto run = [&] {
     for (int g = used; g < kSgsLanes; ++g) W.len[g] = 0;
@@ -180,7 +114,7 @@ void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const doub
       sweepLowerLanes<SkipZeros>(D, W, z);
     used = 0;
   };
-  for (int32_t b = 0; b < L.numBlocks; ++b) {
+  for (int32_t b = 0; b < layout.numBlocks; ++b) {
     const uint64_t lo = bs[b], len = bs[b + 1] - lo;
     // A block's pass writes only its own slice of z, from 0.
     std::memset(z + lo, 0, sizeof(double) * len);
@@ -200,18 +134,18 @@ void applyLanes(const BlockLayout& L, const DiagBlocks& D, double* z, const doub
 
 }  // namespace
 
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
-                   bool finite) {
+void applyBlockSgs(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                   double* s, bool finite) {
   if (finite)
-    applyLanes<true>(L, D, z, r, s);
+    applyLanes<true>(layout, D, z, r, s);
   else
-    applyLanes<false>(L, D, z, r, s);
+    applyLanes<false>(layout, D, z, r, s);
 }
 
-uint64_t blockSgsScratch(const BlockLayout& L) {
-  if (L.wholeBlocks == 1) return 0;
+uint64_t blockSgsScratch(const BlockLayout& layout) {
+  if (layout.wholeBlocks == 1) return 0;
   uint64_t w = 0;
-  largestBlock(L, &w);
+  largestBlock(layout, &w);
   return static_cast<uint64_t>(kSgsLanes) * w;
 }
 
@@ -241,102 +175,68 @@ uint64_t sgsScratchSize(const DuoProblem& pb) {
 namespace {
 
 struct WholeOperator {
-  const BlockLayout& L;
-  const DiagBlocks& D;
-  const CouplingLists& C;
-  void apply(double* z, const double* p) const { blockProductWhole(L, D, C, z, p, 0, L.numBlocks); }
-};
-
-struct LowerOperator {
-  const BlockLayout& L;
+  const BlockLayout& layout;
   const DiagBlocks& D;
   const CouplingLists& C;
   void apply(double* z, const double* p) const {
-    std::memset(z, 0, sizeof(double) * L.n);
-    blockProductLower(L, D, C, z, p, 0, L.numBlocks);
+    blockProductWhole(layout, D, C, z, p, 0, layout.numBlocks);
+  }
+};
+
+struct LowerOperator {
+  const BlockLayout& layout;
+  const DiagBlocks& D;
+  const CouplingLists& C;
+  void apply(double* z, const double* p) const {
+    std::memset(z, 0, sizeof(double) * layout.n);
+    blockProductLower(layout, D, C, z, p, 0, layout.numBlocks);
   }
 };
 
 // One per thread: s is that thread's slice, held for the whole call.
 struct BlockSgs {
-  const BlockLayout& L;
+  const BlockLayout& layout;
   const DiagBlocks& D;
   double* s;
   bool finite;
-  void apply(double* z, const double* r) const { applyBlockSgs(L, D, z, r, s, finite); }
+  void apply(double* z, const double* r) const { applyBlockSgs(layout, D, z, r, s, finite); }
 };
 
-template <class Operator, bool Precondition>
-void solveAll(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
-              double* P, double* Z, double* XF, double* S, uint64_t w, bool finite,
-              const ColumnReport& report) {
-  const int64_t n = pb.n;
-  const uint64_t* perm = pb.layout->perm;
-  const uint64_t* invPerm = pb.layout->invPerm;
-  const int32_t k = static_cast<int32_t>(pb.k);
-#pragma omp parallel num_threads(numThreads)
-  {
-    const int64_t t = omp_get_thread_num();
-    double* r = R + t * n;
-    double* p = P + t * n;
-    double* z = Z + t * n;
-    double* x = XF + t * n;
-    const BlockSgs M{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr, finite};
-#pragma omp for schedule(dynamic, 1)
-    for (int32_t j = 0; j < k; ++j) {
-      // Right-hand side and starting point in block order.
-      if (pb.canonical) {
-        std::memset(r, 0, sizeof(double) * n);
-        r[invPerm[truncToInt32(pb.B[j]) - 1]] = 1.0;
-      } else {
-        const double* b = pb.B + j * n;
-        for (int64_t i = 0; i < n; ++i) r[i] = b[perm[i]];
-      }
-      if (pb.xIn) {
-        const double* x0 = pb.xIn + j * n;
-        for (int64_t i = 0; i < n; ++i) x[i] = x0[perm[i]];
-      } else {
-        std::memset(x, 0, sizeof(double) * n);
-      }
-
-      double relres;
-      int32_t passes;
-      if constexpr (Precondition)
-        passes = pcgSolveColumn(A, M, n, x, pb.maxIter, pb.tol, r, p, z, &relres);
-      else
-        passes = pcgSolveColumn(A, NoPreconditioner{}, n, x, pb.maxIter, pb.tol, r, p, z, &relres);
-      reportColumn(report, j, passes, relres);
-
-      // Back to the caller's numbering.
-      if (pb.rowSubset) {
-        double* out = X + j * pb.m;
-        for (int64_t i = 0; i < pb.m; ++i) out[i] = x[invPerm[truncToInt32(pb.rowSubset[i]) - 1]];
-      } else {
-        double* out = X + j * n;
-        for (int64_t u = 0; u < n; ++u) out[u] = x[invPerm[u]];
-      }
-    }
-  }
-}
+// Columns one at a time: the block products and sweeps have no panel form.
+constexpr int kDuoLanes = 1;
 
 template <class Operator>
-void solveWith(const DuoProblem& pb, const Operator& A, double* X, int numThreads, double* R,
-               double* P, double* Z, double* XF, double* S, const ColumnReport& report) {
-  const uint64_t w = sgsScratchSize(pb);
-  if (pb.precondition)
-    solveAll<Operator, true>(pb, A, X, numThreads, R, P, Z, XF, S, w, finiteBlocks(*pb.diag),
-                             report);
-  else
-    solveAll<Operator, false>(pb, A, X, numThreads, R, P, Z, XF, S, w, false, report);
+void solveWith(const DuoProblem& pb, const Operator& A, double* X, int numThreads,
+               const PanelBuffers& buf, double* S, const ColumnReport& report) {
+  const ColumnRequest& rq = pb.request;
+  const ColumnPlan plan = planColumns(rq.n, rq.k, numThreads, kDuoLanes);
+  // Right-hand sides and starting points go in in block order, solutions
+  // out in the caller's.
+  const PermutedNumbering numbering{pb.layout->perm, pb.layout->invPerm};
+  if (pb.precondition) {
+    const uint64_t w = sgsScratchSize(pb);
+    const bool finite = finiteBlocks(*pb.diag);
+    auto sweepsFor = [&](int t) {
+      return BlockSgs{*pb.layout, *pb.diag, S ? S + static_cast<uint64_t>(t) * w : nullptr, finite};
+    };
+    solveColumnLoop<kDuoLanes>(rq, plan, A, sweepsFor, numbering, X, numThreads, buf, report);
+  } else {
+    solveColumnLoop<kDuoLanes>(
+        rq, plan, A, [](int) { return NoPreconditioner{}; }, numbering, X, numThreads, buf, report);
+  }
 }
 
 }  // namespace
 
-void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
-                       double* Z, double* XF, double* S, const ColumnReport& report) {
-  const BlockLayout& L = *pb.layout;
-  if (L.wholeBlocks == 1)
-    solveWith(pb, WholeOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S, report);
+uint64_t duoScratch(const DuoProblem& pb, int numThreads) {
+  return panelDoubles(pb.request.n, pb.request.k, numThreads, kDuoLanes);
+}
+
+void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
+                       double* S, const ColumnReport& report) {
+  const BlockLayout& layout = *pb.layout;
+  if (layout.wholeBlocks == 1)
+    solveWith(pb, WholeOperator{layout, *pb.diag, *pb.couple}, X, numThreads, buf, S, report);
   else
-    solveWith(pb, LowerOperator{L, *pb.diag, *pb.couple}, X, numThreads, R, P, Z, XF, S, report);
+    solveWith(pb, LowerOperator{layout, *pb.diag, *pb.couple}, X, numThreads, buf, S, report);
 }

@@ -5,16 +5,11 @@
 #include <cstdint>
 
 #include "dirsolve_duo/blocklayout.hpp"
-#include "pcg/columns.hpp"
+#include "solver/columns.hpp"
+#include "solver/request.hpp"
 
-// Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
-// block on entry) from r at the block's positions; needs D.invDiag.
-void blockSgsWhole(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z,
-                   const double* r);
-
-// Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
-// the block's slice of r, indexed locally, and is overwritten.
-void blockSgsLower(const BlockLayout& L, const DiagBlocks& D, int32_t b, double* z, double* s);
+// Below this a block's squared residual norm is taken as zero.
+constexpr double kNegligible = 1e-16;
 
 // Blocks that applyBlockSgs sweeps side by side.
 constexpr int kSgsLanes = 4;
@@ -24,12 +19,12 @@ constexpr int kSgsLanes = 4;
 // finite (from finiteBlocks) lets the forward sweep leave out products with
 // entries of z still known to be 0, which changes no bit of z; it needs the
 // rows of every column to ascend.
-void applyBlockSgs(const BlockLayout& L, const DiagBlocks& D, double* z, const double* r, double* s,
-                   bool finite);
+void applyBlockSgs(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
+                   double* s, bool finite);
 
 // Scratch doubles applyBlockSgs takes: kSgsLanes times the largest block in
 // the lower variant, 0 when blocks are stored whole.
-uint64_t blockSgsScratch(const BlockLayout& L);
+uint64_t blockSgsScratch(const BlockLayout& layout);
 
 // Every stored in-block value is finite.
 bool finiteBlocks(const DiagBlocks& D);
@@ -39,22 +34,39 @@ bool finiteBlocks(const DiagBlocks& D);
 int64_t firstBadWholeColumn(int64_t n, const uint64_t* Ir, const uint64_t* Jc);
 
 // One call's problem, as the gateway bound and checked it.
-struct DuoProblem : ColumnRequest {
+struct DuoProblem {
+  ColumnRequest request;  // right-hand sides, rows, stopping rule
   const BlockLayout* layout = nullptr;
   const DiagBlocks* diag = nullptr;  // with invDiag when whole and preconditioned
   const CouplingLists* couple = nullptr;
   bool precondition = false;
 };
 
-// Scratch doubles per thread that the preconditioner needs besides R, P,
-// Z and XF: the largest block in the lower variant, else none.
+// Doubles each of the buffers R, P, Z and XF must hold on numThreads
+// threads: a column of n per thread (no panels here).
+uint64_t duoScratch(const DuoProblem& pb, int numThreads);
+
+// Scratch doubles per thread that the preconditioner needs besides those
+// buffers: the largest block in the lower variant, else none.
 uint64_t sgsScratchSize(const DuoProblem& pb);
 
 // Solves every column on numThreads threads, in the caller's numbering:
-// X is n x k (m x k with a row subset). R, P, Z and XF hold numThreads * n
+// X is n x k (m x k with a row subset). Each buffer holds duoScratch
 // doubles, S numThreads * sgsScratchSize doubles (may be null when that is
 // 0). Indices in B and rowSubset must already lie in 1..n. Returns X and,
 // where its arrays are given, each column's passes and relative residual
 // in report; the problem's arrays are only read.
-void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, double* R, double* P,
-                       double* Z, double* XF, double* S, const ColumnReport& report = {});
+void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
+                       double* S, const ColumnReport& report = {});
+
+// Reference forms, for tests: the pass on one block that applyBlockSgs
+// runs on several side by side. The module itself only runs applyBlockSgs.
+
+// Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
+// block on entry) from r at the block's positions; needs D.invDiag.
+void blockSgsWhole(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z,
+                   const double* r);
+
+// Gauss-Seidel pass on block b, blocks stored as lower triangles: s holds
+// the block's slice of r, indexed locally, and is overwritten.
+void blockSgsLower(const BlockLayout& layout, const DiagBlocks& D, int32_t b, double* z, double* s);

@@ -6,8 +6,7 @@
 
 #include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/mexhost.hpp"
-#include "host/solver_args.hpp"
-#include "pcg/threads.hpp"
+#include "solver/bind.hpp"
 
 namespace {
 
@@ -24,6 +23,9 @@ enum Arg {
   kPrecondition,
   kArgCount
 };
+const char* const kNames[kArgCount] = {"A",           "x_in",        "B",         "maxIter",
+                                       "tol",         "numThreads",  "rowSubset", "blockIndex",
+                                       "wholeBlocks", "precondition"};
 
 // A holds both triangles with its rows ascending and its diagonal stored,
 // which the layout's lower triangles and reciprocal diagonal rely on.
@@ -33,131 +35,114 @@ bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
   if (j < 0) return true;
   for (uint64_t t = A.Jc[j]; t < A.Jc[j + 1]; ++t) {
     if (A.Ir[t] >= static_cast<uint64_t>(n))
-      return call.reject("argument %d (A): column %" PRId64 " stores row %" PRIu64
-                         ", outside 1..%" PRId64,
-                         kA + 1, j + 1, A.Ir[t] + 1, n);
+      return call.reject(kA, "column %" PRId64 " stores row %" PRIu64 ", outside 1..%" PRId64,
+                         j + 1, A.Ir[t] + 1, n);
     if (t > A.Jc[j] && A.Ir[t] <= A.Ir[t - 1])
-      return call.reject("argument %d (A): row indices of column %" PRId64 " do not ascend", kA + 1,
-                         j + 1);
+      return call.reject(kA, "row indices of column %" PRId64 " do not ascend", j + 1);
   }
-  return call.reject("argument %d (A): column %" PRId64 " stores no diagonal entry", kA + 1, j + 1);
+  return call.reject(kA, "column %" PRId64 " stores no diagonal entry", j + 1);
 }
 
 // blockIndex is n unsigned 64-bit block numbers, each below INT32_MAX.
 bool bindBlockIndex(const host::Call& call, int64_t n, const uint64_t** out) {
-  const mxArray* a = call.arg(kBlockIndex);
-  if (!mxIsUint64(a) || mxIsComplex(a)) {
-    return call.reject("argument %d (blockIndex): expected a real uint64 array, found %s%s",
-                       kBlockIndex + 1, mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
-  }
-  if (call.numel(kBlockIndex) != n)
-    return call.reject("argument %d (blockIndex): expected %" PRId64 " elements, found %" PRId64,
-                       kBlockIndex + 1, n, call.numel(kBlockIndex));
-  const uint64_t* blk = static_cast<const uint64_t*>(mxGetData(a));
+  const uint64_t* blk;
+  if (!call.uint64s(kBlockIndex, &blk) || !call.exactly(kBlockIndex, n, "elements", nullptr))
+    return false;
   for (int64_t u = 0; u < n; ++u)
     if (blk[u] >= static_cast<uint64_t>(INT32_MAX))
-      return call.reject("argument %d (blockIndex): element %" PRId64 " is %" PRIu64
-                         ", block numbers must lie in 0..%d",
-                         kBlockIndex + 1, u + 1, blk[u], INT32_MAX - 1);
+      return call.reject(kBlockIndex,
+                         "element %" PRId64 " is %" PRIu64 ", block numbers must lie in 0..%d",
+                         u + 1, blk[u], INT32_MAX - 1);
   *out = blk;
   return true;
 }
 
 // A flag that is 0 or 1 after truncation.
-bool flag(const host::Call& call, int k, const char* name, int32_t* out) {
+bool flag(const host::Call& call, int k, int32_t* out) {
   double v;
-  if (!call.scalar(k, name, &v)) return false;
+  if (!call.scalar(k, &v)) return false;
   *out = truncToInt32(v);
   if (*out == 0 || *out == 1) return true;
-  return call.reject("argument %d (%s): expected 0 or 1, found %.17g", k + 1, name, v);
+  return call.reject(k, "expected 0 or 1, found %s", host::formatValue(v).text);
+}
+
+// Builds the block layout of A, with the reciprocal diagonal when the
+// sweeps of whole blocks need it; a block too large is named.
+bool buildLayout(const host::Call& call, const host::SparseArg& A, const uint64_t* blockIndex,
+                 int32_t wholeBlocks, bool precondition, OwnedLayout* out) {
+  BlockLayout& layout = out->layout;
+  layout.Ir = A.Ir;
+  layout.Jc = A.Jc;
+  layout.values = A.values;
+  layout.blockIndex = blockIndex;
+  layout.wholeBlocks = wholeBlocks;
+  layout.n = static_cast<uint64_t>(A.cols);
+  switch (buildBlockLayout(layout, out->diag, out->couple)) {
+    case LayoutStatus::ok:
+      break;
+    case LayoutStatus::blockTooLarge: {
+      uint64_t size;
+      const int32_t b = largestBlock(layout, &size);
+      return call.reject(kBlockIndex,
+                         "block %d holds %" PRIu64 " variables, at most %" PRIu64 " supported", b,
+                         size, kMaxBlockSize);
+    }
+    case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
+    case LayoutStatus::outOfMemory:
+      return call.outOfMemory();
+  }
+  if (precondition && wholeBlocks == 1 && !computeInverseDiagonal(layout, out->diag))
+    return call.outOfMemory();
+  return true;
 }
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
-  host::SolverArgs a;
-  if (!host::bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a))
-    return;
+  SolverArgs a;
+  if (!bindSolverArgs(call, {kA, kXin, kB, kMaxIter, kTol, kThreads, kRowSubset}, &a)) return;
   const host::SparseArg& A = a.A;
-  const int64_t n = a.n, k = a.k;
+  const int64_t n = a.request.n, k = a.request.k;
 
   const uint64_t* blockIndex = nullptr;
   int32_t wholeBlocks, precondition;
-  if (!bindBlockIndex(call, n, &blockIndex) ||
-      !flag(call, kWholeBlocks, "wholeBlocks", &wholeBlocks) ||
-      !flag(call, kPrecondition, "precondition", &precondition))
+  if (!bindBlockIndex(call, n, &blockIndex) || !flag(call, kWholeBlocks, &wholeBlocks) ||
+      !flag(call, kPrecondition, &precondition))
     return;
   if (!wholeLayout(call, A)) return;
 
   // The layout, built once and shared by every thread.
-  BlockLayout L;
-  DiagBlocks D;
-  CouplingLists C;
-  L.Ir = A.Ir;
-  L.Jc = A.Jc;
-  L.values = A.values;
-  L.blockIndex = blockIndex;
-  L.wholeBlocks = wholeBlocks;
-  L.n = static_cast<uint64_t>(n);
-  struct Release {
-    BlockLayout& L;
-    DiagBlocks& D;
-    CouplingLists& C;
-    ~Release() { freeBlockLayout(L, D, C); }
-  } release{L, D, C};
-
-  switch (buildBlockLayout(L, D, C)) {
-    case LayoutStatus::ok:
-      break;
-    case LayoutStatus::blockTooLarge: {
-      uint64_t size;
-      const int32_t b = largestBlock(L, &size);
-      call.reject("argument %d (blockIndex): block %d holds %" PRIu64 " variables, at most %" PRIu64
-                  " supported",
-                  kBlockIndex + 1, b, size, kMaxBlockSize);
-      return;
-    }
-    case LayoutStatus::tooManyBlocks:  // ruled out by bindBlockIndex
-    case LayoutStatus::outOfMemory:
-      call.outOfMemory();
-      return;
-  }
-  if (precondition == 1 && wholeBlocks == 1 && !computeInverseDiagonal(L, D)) {
-    call.outOfMemory();
-    return;
-  }
+  OwnedLayout owned;
+  if (!buildLayout(call, A, blockIndex, wholeBlocks, precondition == 1, &owned)) return;
 
   DuoProblem pb;
-  static_cast<ColumnRequest&>(pb) = a;  // right-hand sides, rows, stopping rule
-  pb.layout = &L;
-  pb.diag = &D;
-  pb.couple = &C;
+  pb.request = a.request;
+  pb.layout = &owned.layout;
+  pb.diag = &owned.diag;
+  pb.couple = &owned.couple;
   pb.precondition = precondition == 1;
 
   // One slice of n doubles per thread for r, p, z and x, and the lower
   // sweep's copy of a block's residual.
   const int T = capThreadCount(a.numThreads, k);
-  const size_t slices = static_cast<size_t>(T) * static_cast<size_t>(n);
   const uint64_t w = sgsScratchSize(pb);
-  ScratchArray<double> R = makeScratch<double>(slices);
-  ScratchArray<double> P = makeScratch<double>(slices);
-  ScratchArray<double> Z = makeScratch<double>(slices);
-  ScratchArray<double> XF = makeScratch<double>(slices);
+  PanelScratch panels;
   ScratchArray<double> S;
   if (w > 0) S = makeScratch<double>(static_cast<size_t>(T) * w);
-  if (!R || !P || !Z || !XF || (w > 0 && !S)) {
+  if (!panels.allocate(duoScratch(pb, T)) || (w > 0 && !S)) {
     call.outOfMemory();
     return;
   }
 
-  double* X = call.output(0, a.rowSubset ? a.m : n, k);
-  const ColumnReport info = host::solverInfo(call, 1, k);
-  solveBlockColumns(pb, X, T, R.get(), P.get(), Z.get(), XF.get(), S.get(), info);
+  // The column loop writes every element of X.
+  double* X = call.outputToFill(0, a.request.rowSubset ? a.request.m : n, k);
+  const ColumnReport info = solverInfo(call, 1, k);
+  solveBlockColumns(pb, X, T, panels.buffers(), S.get(), info);
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve_duo", nlhs, plhs, nrhs, prhs);
+  host::Call call("dirsolve_duo", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -1,6 +1,6 @@
 #include "entryprod/entryprod.hpp"
 
-#include "host/convert.hpp"
+#include "common/convert.hpp"
 
 namespace {
 

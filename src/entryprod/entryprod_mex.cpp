@@ -1,9 +1,7 @@
 // out = entryprod(A1, B, A2, list1, rowMap1, list2, rowMap2, L, columnMap2)
 #include <algorithm>
 #include <cinttypes>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 #include "entryprod/entryprod.hpp"
 #include "host/mexhost.hpp"
@@ -11,123 +9,96 @@
 namespace {
 
 enum Arg { kA1, kB, kA2, kList1, kRowMap1, kList2, kRowMap2, kL, kColumnMap2, kArgCount };
-
 const char* const kNames[kArgCount] = {"A1",    "B",       "A2", "list1",     "rowMap1",
                                        "list2", "rowMap2", "L",  "columnMap2"};
 
-// A map value as the host would print it: NaN and Inf by name.
-const char* describe(double v, char* buf, size_t size) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
-  std::snprintf(buf, size, "%.17g", v);
-  return buf;
-}
-
-bool bindDense(const host::Call& call, int k, const double** data) {
-  return call.dense(k, kNames[k], data);
-}
-
-// A list's length is its row count, at most what the kernels count in.
-bool listLength(const host::Call& call, int k, int32_t* count) {
-  const int64_t c = call.rows(k);
-  if (!call.fitsInt32(k, kNames[k], c, "entries")) return false;
-  *count = static_cast<int32_t>(c);
-  return true;
-}
-
-// The map holds at least `need` values when any entry reads it.
-bool mapLength(const host::Call& call, int k, int32_t entries, int64_t need, const char* per) {
-  if (entries == 0 || call.numel(k) >= need) return true;
-  return call.reject("argument %d (%s): expected %" PRId64 " values, one per %s, found %" PRId64,
-                     k + 1, kNames[k], need, per, call.numel(k));
-}
-
 // Every row-map value a listed entry reads names a column of its left factor.
-bool rowMapValues(const host::Call& call, int listArg, int mapArg, const double* list,
-                  int32_t count, const double* map, int32_t L, int64_t columns,
-                  const char* factor) {
-  const int64_t i = firstBadRowMapEntry(list, count, map, L, columns);
+bool rowMapValues(const host::Call& call, int listArg, const host::List& list, int mapArg,
+                  const double* map, int32_t L, int64_t columns, const char* factor) {
+  const int32_t count = static_cast<int32_t>(list.count());
+  const int64_t i = firstBadRowMapEntry(list.values(), count, map, L, columns);
   if (i < 0) return true;
-  const int32_t r = (truncToInt32(list[i]) - 1) % L;
-  char buf[32];
-  return call.reject("argument %d (%s): element %d is %s, outside 1..%" PRId64
+  const int32_t r = (truncToInt32(list.values()[i]) - 1) % L;
+  return call.reject(mapArg,
+                     "element %d is %s, outside 1..%" PRId64
                      " (the columns of %s), read by element %" PRId64 " of argument %d",
-                     mapArg + 1, kNames[mapArg], r + 1, describe(map[r], buf, sizeof buf), columns,
-                     factor, i + 1, listArg + 1);
+                     r + 1, host::formatValue(map[r]).text, columns, factor, i + 1, listArg + 1);
 }
 
-bool mirrorValues(const host::Call& call, const double* list, int32_t count, const double* rowMap,
+// Every mirrored store of the symmetric pass lands in the output.
+bool mirrorValues(const host::Call& call, const host::List& list, const double* rowMap,
                   const double* columnMap, int32_t L, int64_t N) {
-  const int64_t i = firstBadMirrorEntry(list, count, rowMap, columnMap, L, N);
+  const int32_t count = static_cast<int32_t>(list.count());
+  const int64_t i = firstBadMirrorEntry(list.values(), count, rowMap, columnMap, L, N);
   if (i < 0) return true;
-  const int32_t k = truncToInt32(list[i]) - 1;
+  const int32_t k = truncToInt32(list.values()[i]) - 1;
   const int32_t j = k / L, r = k % L;
-  char buf[32];
   if (truncToInt32(rowMap[r]) - 1 >= N)
-    return call.reject("argument %d (%s): element %d is %.17g, beyond the %" PRId64
+    return call.reject(kRowMap2,
+                       "element %d is %s, beyond the %" PRId64
                        " output columns of the mirrored store, read by element %" PRId64
                        " of argument %d",
-                       kRowMap2 + 1, kNames[kRowMap2], r + 1, rowMap[r], N, i + 1, kList2 + 1);
-  return call.reject("argument %d (%s): element %d is %s, outside 1..%d (the output rows)",
-                     kColumnMap2 + 1, kNames[kColumnMap2], j + 1,
-                     describe(columnMap[j], buf, sizeof buf), L);
+                       r + 1, host::formatValue(rowMap[r]).text, N, i + 1, kList2 + 1);
+  return call.reject(kColumnMap2, "element %d is %s, outside 1..%d (the output rows)", j + 1,
+                     host::formatValue(columnMap[j]).text, L);
 }
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
   const double *A1, *B;
-  if (!bindDense(call, kA1, &A1) || !bindDense(call, kB, &B)) return;
-  // The historical message, printed as it always was: no prefix, no line feed.
+  if (!call.dense(kA1, &A1) || !call.dense(kB, &B)) return;
   if (call.rows(kB) != call.rows(kA1)) {
-    mexPrintf("Error: Input matrices should have the number of rows");
+    call.verbatim("Error: Input matrices should have the number of rows");
     return;
   }
   const int64_t m = call.rows(kA1);
   const int64_t N = call.cols(kB);
-  if (!call.fitsInt32(kA1, kNames[kA1], m, "rows")) return;
+  if (!call.fitsInt32(kA1, m, "rows")) return;
 
-  const double *A2, *list1, *rowMap1, *list2, *rowMap2, *columnMap2;
-  if (!bindDense(call, kA2, &A2) || !bindDense(call, kList1, &list1) ||
-      !bindDense(call, kRowMap1, &rowMap1) || !bindDense(call, kList2, &list2) ||
-      !bindDense(call, kRowMap2, &rowMap2))
-    return;
+  // A list's length is its row count.
+  const double *A2, *rowMap1, *rowMap2, *columnMap2;
+  host::List list1, list2;
   int32_t L;
-  if (!call.intScalar(kL, kNames[kL], &L)) return;
+  if (!call.dense(kA2, &A2) || !call.list(kList1, ListLength::rows, "entries", &list1) ||
+      !call.dense(kRowMap1, &rowMap1) || !call.list(kList2, ListLength::rows, "entries", &list2) ||
+      !call.dense(kRowMap2, &rowMap2) || !call.intScalar(kL, &L))
+    return;
   if (L < 0) {
-    call.reject("argument %d (L): expected a row count of at least 0, found %d", kL + 1, L);
+    call.reject(kL, "expected a row count of at least 0, found %d", L);
     return;
   }
-  if (!bindDense(call, kColumnMap2, &columnMap2)) return;
+  if (!call.dense(kColumnMap2, &columnMap2)) return;
 
-  int32_t c1 = 0, c2 = 0;
-  if (!listLength(call, kList1, &c1) || !listLength(call, kList2, &c2)) return;
   const int64_t cells = std::min<int64_t>(static_cast<int64_t>(L) * N, INT32_MAX);
-  if (!call.positions(kList1, kNames[kList1], list1, c1, cells) ||
-      !call.positions(kList2, kNames[kList2], list2, c2, cells))
-    return;
+  if (!call.positions(kList1, list1, cells) || !call.positions(kList2, list2, cells)) return;
 
-  // A1 has its own columns; A2 is read with A1's column stride m.
+  // Maps are read only for listed entries. A1 has its own columns; A2 is
+  // read with A1's column stride m.
+  const bool any1 = list1.count() > 0, any2 = list2.count() > 0;
   const int64_t columns1 = call.cols(kA1);
   const int64_t columns2 = m > 0 ? call.numel(kA2) / m : call.cols(kA2);
-  if (!mapLength(call, kRowMap1, c1, L, "output row") ||
-      !rowMapValues(call, kList1, kRowMap1, list1, c1, rowMap1, L, columns1, "argument 1") ||
-      !mapLength(call, kRowMap2, c2, L, "output row") ||
-      !rowMapValues(call, kList2, kRowMap2, list2, c2, rowMap2, L, columns2,
+  if ((any1 && !call.atLeast(kRowMap1, L, "output row")) ||
+      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1, "argument 1") ||
+      (any2 && !call.atLeast(kRowMap2, L, "output row")) ||
+      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2,
                     "argument 3 taken with the row count of argument 1") ||
-      !mapLength(call, kColumnMap2, c2, N, "output column") ||
-      !mirrorValues(call, list2, c2, rowMap2, columnMap2, L, N))
+      (any2 && !call.atLeast(kColumnMap2, N, "output column")) ||
+      !mirrorValues(call, list2, rowMap2, columnMap2, L, N))
     return;
 
   double* out = call.output(0, L, N);
   // Pass 2 starts after pass 1 has stored everything: where both store, pass 2 wins.
-  productEntriesPass(out, A1, B, static_cast<int32_t>(m), list1, c1, rowMap1, nullptr, L, false);
-  productEntriesPass(out, A2, B, static_cast<int32_t>(m), list2, c2, rowMap2, columnMap2, L, true);
+  const int32_t c1 = static_cast<int32_t>(list1.count()), c2 = static_cast<int32_t>(list2.count());
+  productEntriesPass(out, A1, B, static_cast<int32_t>(m), list1.values(), c1, rowMap1, nullptr, L,
+                     false);
+  productEntriesPass(out, A2, B, static_cast<int32_t>(m), list2.values(), c2, rowMap2, columnMap2,
+                     L, true);
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("entryprod", nlhs, plhs, nrhs, prhs);
+  host::Call call("entryprod", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "entrylist/blas.hpp"
-#include "host/scratch.hpp"
+#include "common/blas.hpp"
+#include "common/scratch.hpp"
 
 void gramBlockPair(int64_t t, int64_t nb, int64_t* p, int64_t* q) {
   // H(p): pairs whose column block is at most p.
@@ -34,8 +34,7 @@ bool gramDiagonalBlock(const double* X, double* S, int64_t a, int64_t M, GramEnt
     const int32_t col = static_cast<int32_t>(start + c);
     for (int64_t r = 0; r < c; ++r) {
       const double v = s[r];
-      if (std::fabs(v) > tau && !list.append(static_cast<int32_t>(start + r), col, v))
-        return false;
+      if (std::fabs(v) > tau && !list.append(static_cast<int32_t>(start + r), col, v)) return false;
     }
     // The diagonal counts once in G but twice in the list plus its transpose.
     const double v = s[c];
@@ -60,8 +59,16 @@ bool gramOffDiagonalBlock(const double* X, double* S, int64_t a, int64_t b, int6
   return true;
 }
 
+int64_t gramMostEntries(int64_t N, int64_t M, double tau) {
+  // Without rows every product is 0, which only a negative tau lists; the
+  // answer is then known without walking N(N+1)/2 pairs, which for a large
+  // N would run for hours inside a call that cannot be interrupted.
+  if (M == 0 && !(0.0 > tau)) return 0;
+  return N * (N + 1) / 2;
+}
+
 bool gramThreshold(const double* X, int64_t N, int64_t M, double tau, GramEntries& list) {
-  if (N == 0) return true;
+  if (gramMostEntries(N, M, tau) == 0) return true;
   const int64_t nb = (N + kGramBlock - 1) / kGramBlock;
   const int64_t w0 = std::min(N, kGramBlock);
   ScratchArray<double> S = makeScratch<double>(static_cast<std::size_t>(w0 * w0));
@@ -72,10 +79,9 @@ bool gramThreshold(const double* X, int64_t N, int64_t M, double tau, GramEntrie
   for (int64_t t = 0; t < pairs; ++t) {
     int64_t p, q;
     gramBlockPair(t, nb, &p, &q);
-    const bool ok =
-        p == q ? gramDiagonalBlock(X, S.get(), width(p), M, list, tau, kGramBlock * p)
-               : gramOffDiagonalBlock(X, S.get(), width(q), width(p), M, list, tau,
-                                      kGramBlock * q, kGramBlock * p);
+    const bool ok = p == q ? gramDiagonalBlock(X, S.get(), width(p), M, list, tau, kGramBlock * p)
+                           : gramOffDiagonalBlock(X, S.get(), width(q), width(p), M, list, tau,
+                                                  kGramBlock * q, kGramBlock * p);
     if (!ok) return false;
   }
   return true;

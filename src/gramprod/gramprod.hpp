@@ -4,7 +4,7 @@
 // matrix plus its transpose is G with the small entries removed.
 #include <cstdint>
 
-#include "entrylist/entrylist.hpp"
+#include "common/entrylist.hpp"
 
 // Listed entries in the order found: 0-based row and column of G, value.
 struct GramEntries : EntryList<int32_t, int32_t, double> {
@@ -31,8 +31,12 @@ bool gramDiagonalBlock(const double* X, double* S, int64_t a, int64_t M, GramEnt
 bool gramOffDiagonalBlock(const double* X, double* S, int64_t a, int64_t b, int64_t M,
                           GramEntries& list, double tau, int64_t rowStart, int64_t colStart);
 
+// The most entries an M x N matrix X can list for tau: N(N+1)/2, but none
+// when M = 0 and tau >= 0 (or NaN), since every product is then 0.
+int64_t gramMostEntries(int64_t N, int64_t M, double tau);
+
 // Walks every block pair of the M x N matrix X on and below the block
-// diagonal and lists the entries with |G| > tau into `list`. N must stay
-// below 2^31 and M within the BLAS integers. False when scratch or growth
-// of the list fails.
+// diagonal and lists the entries with |G| > tau into `list`; when
+// gramMostEntries is 0 nothing is walked. N must stay below 2^31 and M
+// within the BLAS integers. False when scratch or growth of the list fails.
 bool gramThreshold(const double* X, int64_t N, int64_t M, double tau, GramEntries& list);

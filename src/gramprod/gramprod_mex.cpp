@@ -4,34 +4,34 @@
 #include <cstdint>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
+#include "common/blas.hpp"
 #include "gramprod/gramprod.hpp"
 #include "host/mexhost.hpp"
 
 namespace {
 
 enum Arg { kX, kTau, kFactor, kArgCount };
+const char* const kNames[kArgCount] = {"X", "tau", "capacity factor"};
 
 void gateway(host::Call& call) {
   call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
   if (!call.needArgs(kArgCount)) return;
 
   const double* X;
-  if (!call.dense(kX, "X", &X)) return;
+  if (!call.dense(kX, &X)) return;
   const int64_t M = call.rows(kX), N = call.cols(kX);
   double tau;
   int32_t factor;
-  if (!call.scalar(kTau, "tau", &tau) || !call.intScalar(kFactor, "capacity factor", &factor))
-    return;
+  if (!call.scalar(kTau, &tau) || !call.intScalar(kFactor, &factor)) return;
   // Rows and columns of G are listed as 32-bit integers.
-  if (!call.fitsInt32(kX, "X", N, "columns")) return;
+  if (!call.fitsInt32(kX, N, "columns")) return;
   if (M > kBlasIntMax) {
-    call.reject("argument %d (X): %" PRId64 " rows exceed the BLAS integer range", kX + 1, M);
+    call.reject(kX, "%" PRId64 " rows exceed the BLAS integer range", M);
     return;
   }
 
-  // f*N in 64 bits; at most N(N+1)/2 entries can ever be listed.
-  const int64_t wanted = std::min<int64_t>(int64_t{factor} * N, N * (N + 1) / 2);
+  // f*N in 64 bits, but no more than can ever be listed.
+  const int64_t wanted = std::min<int64_t>(int64_t{factor} * N, gramMostEntries(N, M, tau));
   GramEntries list;
   if (!list.init(wanted) || !gramThreshold(X, N, M, tau, list)) {
     call.outOfMemory();
@@ -56,6 +56,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("gramprod", nlhs, plhs, nrhs, prhs);
+  host::Call call("gramprod", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -1,7 +1,6 @@
 #include "host/mexhost.hpp"
 
 #include <cinttypes>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -20,7 +19,17 @@ void describeClass(const mxArray* a, char* buf, std::size_t size) {
 
 }  // namespace
 
-bool Call::reject(const char* fmt, ...) const {
+bool Call::reject(int k, const char* fmt, ...) const {
+  char text[512];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  mexPrintf("ERROR: %s: argument %d (%s): %s\n", module_, k + 1, name(k), text);
+  return false;
+}
+
+bool Call::rejectCall(const char* fmt, ...) const {
   char text[512];
   va_list ap;
   va_start(ap, fmt);
@@ -30,36 +39,38 @@ bool Call::reject(const char* fmt, ...) const {
   return false;
 }
 
-bool Call::outOfMemory() const {
-  if (oomMessage_)
-    mexPrintf("%s", oomMessage_);
-  else
-    mexPrintf("ERROR: %s: out of memory\n", module_);
+bool Call::verbatim(const char* text) const {
+  mexPrintf("%s", text);
   return false;
+}
+
+bool Call::outOfMemory() const {
+  if (oomMessage_) return verbatim(oomMessage_);
+  return rejectCall("out of memory");
 }
 
 bool Call::needArgs(int count) const {
   if (nrhs_ >= count) return true;
-  return reject("expected %d arguments, found %d", count, nrhs_);
+  return rejectCall("expected %d arguments, found %d", count, nrhs_);
 }
 
-bool Call::realDoubleClass(int k, const char* name, bool wantSparse) const {
+bool Call::realDoubleClass(int k, bool wantSparse) const {
   const mxArray* a = prhs_[k];
   if (mxIsDouble(a) && !mxIsComplex(a) && (mxIsSparse(a) != 0) == wantSparse) return true;
   char found[96];
   describeClass(a, found, sizeof found);
-  return reject("argument %d (%s): expected a %s real double array, found %s", k + 1, name,
-                wantSparse ? "sparse" : "full", found);
+  return reject(k, "expected a %s real double array, found %s", wantSparse ? "sparse" : "full",
+                found);
 }
 
-bool Call::dense(int k, const char* name, const double** data) const {
-  if (!realDoubleClass(k, name, false)) return false;
+bool Call::dense(int k, const double** data) const {
+  if (!realDoubleClass(k, false)) return false;
   *data = mxGetPr(prhs_[k]);
   return true;
 }
 
-bool Call::sparse(int k, const char* name, SparseArg* out) const {
-  if (!realDoubleClass(k, name, true)) return false;
+bool Call::sparse(int k, SparseArg* out) const {
+  if (!realDoubleClass(k, true)) return false;
   const mxArray* a = prhs_[k];
   out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
   out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
@@ -69,12 +80,12 @@ bool Call::sparse(int k, const char* name, SparseArg* out) const {
   return true;
 }
 
-bool Call::sparsePattern(int k, const char* name, SparseArg* out) const {
+bool Call::sparsePattern(int k, SparseArg* out) const {
   const mxArray* a = prhs_[k];
   if (!mxIsSparse(a)) {
     char found[96];
     describeClass(a, found, sizeof found);
-    return reject("argument %d (%s): expected a sparse array, found %s", k + 1, name, found);
+    return reject(k, "expected a sparse array, found %s", found);
   }
   out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
   out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
@@ -84,7 +95,16 @@ bool Call::sparsePattern(int k, const char* name, SparseArg* out) const {
   return true;
 }
 
-bool Call::shape(int k, const char* name, int64_t wantRows, int64_t wantCols) const {
+bool Call::uint64s(int k, const uint64_t** data) const {
+  const mxArray* a = prhs_[k];
+  if (!mxIsUint64(a) || mxIsComplex(a))
+    return reject(k, "expected a real uint64 array, found %s%s", mxIsComplex(a) ? "complex " : "",
+                  mxGetClassName(a));
+  *data = static_cast<const uint64_t*>(mxGetData(a));
+  return true;
+}
+
+bool Call::shape(int k, int64_t wantRows, int64_t wantCols) const {
   const int64_t m = rows(k), n = cols(k);
   if ((wantRows < 0 || m == wantRows) && (wantCols < 0 || n == wantCols)) return true;
   char want[64];
@@ -94,50 +114,61 @@ bool Call::shape(int k, const char* name, int64_t wantRows, int64_t wantCols) co
     std::snprintf(want, sizeof want, "%" PRId64 " rows", wantRows);
   else
     std::snprintf(want, sizeof want, "%" PRId64 " x %" PRId64, wantRows, wantCols);
-  return reject("argument %d (%s): expected %s, found %" PRId64 " x %" PRId64, k + 1, name, want,
-                m, n);
+  return reject(k, "expected %s, found %" PRId64 " x %" PRId64, want, m, n);
 }
 
-bool Call::scalar(int k, const char* name, double* out) const {
+bool Call::atLeast(int k, int64_t need, const char* per) const {
+  if (numel(k) >= need) return true;
+  return reject(k, "expected %" PRId64 " values, one per %s, found %" PRId64, need, per, numel(k));
+}
+
+bool Call::exactly(int k, int64_t need, const char* noun, const char* per) const {
+  if (numel(k) == need) return true;
+  if (!per) return reject(k, "expected %" PRId64 " %s, found %" PRId64, need, noun, numel(k));
+  return reject(k, "expected %" PRId64 " %s, one per %s, found %" PRId64, need, noun, per,
+                numel(k));
+}
+
+bool Call::scalar(int k, double* out) const {
   const mxArray* a = prhs_[k];
   if (!(mxIsNumeric(a) || mxIsLogical(a)) || mxIsComplex(a)) {
     char found[96];
     describeClass(a, found, sizeof found);
-    return reject("argument %d (%s): expected a real number, found %s", k + 1, name, found);
+    return reject(k, "expected a real number, found %s", found);
   }
   if (mxGetNumberOfElements(a) == 0)
-    return reject("argument %d (%s): expected a real number, found an empty array", k + 1, name);
+    return reject(k, "expected a real number, found an empty array");
   *out = mxGetScalar(a);
   return true;
 }
 
-bool Call::intScalar(int k, const char* name, int32_t* out) const {
+bool Call::intScalar(int k, int32_t* out) const {
   double v;
-  if (!scalar(k, name, &v)) return false;
+  if (!scalar(k, &v)) return false;
   *out = truncToInt32(v);
   return true;
 }
 
-bool Call::fitsInt32(int k, const char* name, int64_t size, const char* what) const {
+bool Call::fitsInt32(int k, int64_t size, const char* what) const {
   if (size <= INT32_MAX) return true;
-  return reject("argument %d (%s): %" PRId64 " %s, at most %d supported", k + 1, name, size, what,
-                INT32_MAX);
+  return reject(k, "%" PRId64 " %s, at most %d supported", size, what, INT32_MAX);
 }
 
-bool Call::positions(int k, const char* name, const double* values, int64_t count,
-                     int64_t limit) const {
-  const int64_t i = firstBadPosition(values, count, limit);
+bool Call::list(int k, ListLength rule, const char* what, List* out) const {
+  const double* values;
+  if (!dense(k, &values)) return false;
+  const int64_t count = listLength(rows(k), cols(k), rule);
+  if (!fitsInt32(k, count, what)) return false;
+  out->values_ = values;
+  out->count_ = count;
+  return true;
+}
+
+bool Call::positions(int k, const List& list, int64_t limit) const {
+  const int64_t i = firstBadPosition(list.values(), list.count(), limit);
   if (i < 0) return true;
-  char value[32];
-  const double v = values[i];
-  if (std::isnan(v))
-    std::snprintf(value, sizeof value, "NaN");
-  else if (std::isinf(v))
-    std::snprintf(value, sizeof value, v > 0 ? "Inf" : "-Inf");
-  else
-    std::snprintf(value, sizeof value, "%.17g", v);
-  return reject("argument %d (%s): element %" PRId64 " is %s, outside 1..%" PRId64, k + 1, name,
-                i + 1, value, limit);
+  return reject(k, "element %" PRId64 " is %s, outside 1..%" PRId64, i + 1,
+                formatValue(list.values()[i]).text, limit);
 }
 
 double* Call::output(int slot, int64_t m, int64_t n) {
@@ -166,8 +197,7 @@ double* Call::outputToFill(int slot, int64_t m, int64_t n) {
   return data;
 }
 
-bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols,
-                     double** data) {
+bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols, double** data) {
   for (int f = 0; f < count; ++f) data[f] = nullptr;
   if (!wants(slot)) return false;
   // Held by the slot from the start, so a field that fails to allocate

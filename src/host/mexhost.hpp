@@ -2,12 +2,14 @@
 // The one binding of gateways to the host's MEX interface. Every check
 // prints at most one line, "ERROR: <module>: ...", and returns false, so a
 // gateway reads: check, check, ..., allocate, create outputs, run, return.
+// Nothing outside host/ prints.
 #include <cstdint>
 #include <new>
 
+#include "common/convert.hpp"
+#include "common/scratch.hpp"
+#include "host/format.hpp"
 #include "mex.h"
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
 
 namespace host {
 
@@ -23,22 +25,65 @@ struct SparseArg {
   int64_t cols = 0;
 };
 
+class Call;
+
+// A list argument: its values and the count a gateway may read, which never
+// exceeds the elements the array holds. Only Call::list makes one, so no
+// gateway reads a list by a length its shape merely suggests.
+class List {
+ public:
+  const double* values() const { return values_; }
+  int64_t count() const { return count_; }
+
+ private:
+  friend class Call;
+  const double* values_ = nullptr;
+  int64_t count_ = 0;
+};
+
 class Call {
  public:
-  Call(const char* module, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs)
-      : module_(module), nlhs_(nlhs), plhs_(plhs), nrhs_(nrhs), prhs_(prhs) {}
+  // `names` are the gateway's argument names in order; every message about
+  // argument k names it "argument k+1 (names[k])".
+  template <int N>
+  Call(const char* module, const char* const (&names)[N], int nlhs, mxArray** plhs, int nrhs,
+       const mxArray** prhs)
+      : module_(module),
+        names_(names),
+        nameCount_(N),
+        nlhs_(nlhs),
+        plhs_(plhs),
+        nrhs_(nrhs),
+        prhs_(prhs) {}
 
-  const char* module() const { return module_; }
   int nrhs() const { return nrhs_; }
-  const mxArray* arg(int k) const { return prhs_[k]; }
+  const char* name(int k) const {
+    if (k == renamedArg_) return renamed_;
+    return k < nameCount_ ? names_[k] : "?";
+  }
+  // Names argument k `name` for the rest of the call, for an argument whose
+  // form decides what it holds.
+  void rename(int k, const char* name) {
+    renamedArg_ = k;
+    renamed_ = name;
+  }
 
-  // Prints "ERROR: <module>: <formatted text>\n"; always returns false.
-  bool reject(const char* fmt, ...) const
+  // The one path of every message; each prints one line and returns false.
+  // "ERROR: <module>: argument <k+1> (<name>): <text>"
+  bool reject(int k, const char* fmt, ...) const
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+  // "ERROR: <module>: <text>", for a fault of the call as a whole.
+  bool rejectCall(const char* fmt, ...) const
 #if defined(__GNUC__)
       __attribute__((format(printf, 2, 3)))
 #endif
       ;
-  // Prints the module's out-of-memory line; always returns false.
+  // A historical message, printed word for word (line break included or not).
+  bool verbatim(const char* text) const;
+  // The module's out-of-memory line.
   bool outOfMemory() const;
   // Replaces the default "ERROR: <module>: out of memory" line.
   void setOutOfMemoryMessage(const char* text) { oomMessage_ = text; }
@@ -56,22 +101,30 @@ class Call {
   bool isSparse(int k) const { return mxIsSparse(prhs_[k]); }
 
   // Argument k is a full (not sparse) real double array.
-  bool dense(int k, const char* name, const double** data) const;
+  bool dense(int k, const double** data) const;
   // Argument k is a sparse real double array.
-  bool sparse(int k, const char* name, SparseArg* out) const;
+  bool sparse(int k, SparseArg* out) const;
   // Argument k is sparse of any class; only its structure is bound.
-  bool sparsePattern(int k, const char* name, SparseArg* out) const;
+  bool sparsePattern(int k, SparseArg* out) const;
+  // Argument k is a real uint64 array.
+  bool uint64s(int k, const uint64_t** data) const;
   // Argument k has the given shape; a negative size matches anything.
-  bool shape(int k, const char* name, int64_t rows, int64_t cols) const;
+  bool shape(int k, int64_t rows, int64_t cols) const;
+  // Argument k holds at least `need` values, one per `per`.
+  bool atLeast(int k, int64_t need, const char* per) const;
+  // Argument k holds exactly `need` elements (`noun`), one per `per` when given.
+  bool exactly(int k, int64_t need, const char* noun, const char* per) const;
   // Argument k is a non-empty real numeric or logical array; *out is its first element.
-  bool scalar(int k, const char* name, double* out) const;
+  bool scalar(int k, double* out) const;
   // As scalar, truncated toward zero to int32 (saturating, NaN to 0).
-  bool intScalar(int k, const char* name, int32_t* out) const;
+  bool intScalar(int k, int32_t* out) const;
   // A size the kernels count in int32: at most INT32_MAX `what` (e.g. "rows").
-  bool fitsInt32(int k, const char* name, int64_t size, const char* what) const;
-  // Every value of a position list lies in 1..limit; names the first that does not.
-  bool positions(int k, const char* name, const double* values, int64_t count,
-                 int64_t limit) const;
+  bool fitsInt32(int k, int64_t size, const char* what) const;
+  // Argument k is a full real double list whose length `rule` takes from
+  // its shape (a k x 0 list is empty), at most INT32_MAX `what`.
+  bool list(int k, ListLength rule, const char* what, List* out) const;
+  // Every value of a list lies in 1..limit; names the first that does not.
+  bool positions(int k, const List& list, int64_t limit) const;
 
   // Output slot k exists only for k < max(nlhs, 1): the host makes no more.
   bool wants(int slot) const { return slot < (nlhs_ > 1 ? nlhs_ : 1); }
@@ -90,9 +143,13 @@ class Call {
   void discardOutputs();
 
  private:
-  bool realDoubleClass(int k, const char* name, bool wantSparse) const;
+  bool realDoubleClass(int k, bool wantSparse) const;
 
   const char* module_;
+  const char* const* names_;
+  int nameCount_;
+  int renamedArg_ = -1;
+  const char* renamed_ = nullptr;
   const char* oomMessage_ = nullptr;
   int nlhs_;
   mxArray** plhs_;

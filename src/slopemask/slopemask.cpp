@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
-#include "host/scratch.hpp"
+#include "common/blas.hpp"
+#include "common/scratch.hpp"
 
 uint64_t diagonalRow(double c) {
   // 2^64 and beyond do not convert; their row lies past every slice anyway.
@@ -42,10 +42,8 @@ bool selectColumn(const double* w, const double* rj, int64_t g, int64_t lo, int6
 
 }  // namespace
 
-bool selectFreeEntries(const double* X, const double* Q, int64_t N, int64_t M, const double* R,
-                       const uint64_t* Ir, const uint64_t* Jc, double lambda,
-                       const double* colIndex, int64_t K, FreeEntries& list,
-                       int32_t wholeColumns) {
+bool selectFreeEntries(const FreeSetProblem& pb, FreeEntries& list) {
+  const int64_t M = pb.M, N = pb.N, K = pb.K;
   if (N == 0 || K == 0) return true;
   const int64_t hMax = std::min(N, kSliceRows);
   ScratchArray<double> W = makeScratch<double>(static_cast<std::size_t>(hMax * K));
@@ -57,26 +55,26 @@ bool selectFreeEntries(const double* X, const double* Q, int64_t N, int64_t M, c
   for (int64_t g = 0; g < N; g += kSliceRows) {
     const int64_t h = std::min(kSliceRows, N - g), end = g + h;
     // W(r - g, j) = sum_k X(k, r) Q(k, j) for the slice's rows.
-    denseProduct('T', 'N', h, K, M, X + g * M, ld, Q, ld, W.get(), h);
+    denseProduct('T', 'N', h, K, M, pb.X + g * M, ld, pb.Q, ld, W.get(), h);
     for (int64_t j = 0; j < K; ++j) {
       int64_t lo = g;
-      if (wholeColumns == 0) {
-        const uint64_t d = diagonalRow(colIndex[j]);
+      if (!pb.wholeColumns) {
+        const uint64_t d = diagonalRow(pb.colIndex[j]);
         if (d >= static_cast<uint64_t>(end)) continue;
         lo = std::max(g, static_cast<int64_t>(d));
       }
       // Flag the pattern's rows among the candidates once, rather than
       // searching the column for every row that misses the threshold.
       bool flagged = false;
-      for (uint64_t e = Jc[j]; e < Jc[j + 1]; ++e) {
-        const uint64_t r = Ir[e];
+      for (uint64_t e = pb.patternJc[j]; e < pb.patternJc[j + 1]; ++e) {
+        const uint64_t r = pb.patternIr[e];
         if (r >= static_cast<uint64_t>(lo) && r < static_cast<uint64_t>(end)) {
           inPattern[r - g] = 1;
           flagged = true;
         }
       }
-      if (!selectColumn(W.get() + j * h, R + j * N, g, lo, end, static_cast<uint64_t>(j * N),
-                        lambda, flagged ? inPattern.get() : nullptr, list))
+      if (!selectColumn(W.get() + j * h, pb.R + j * N, g, lo, end, static_cast<uint64_t>(j * N),
+                        pb.lambda, flagged ? inPattern.get() : nullptr, list))
         return false;
     }
   }

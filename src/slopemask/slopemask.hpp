@@ -3,7 +3,7 @@
 // the entries with |D| above a threshold or stored in a sparsity pattern.
 #include <cstdint>
 
-#include "entrylist/entrylist.hpp"
+#include "common/entrylist.hpp"
 
 // Free entries in the order found: 0-based column-major position r + j*N in
 // the N x K block (low 32 bits), the gradient D and the product P.
@@ -21,14 +21,24 @@ constexpr int64_t kSliceRows = 8192;
 // gives a row past every slice and the column has no candidates.
 uint64_t diagonalRow(double c);
 
+// One block's problem, as the gateway bound and checked it.
+struct FreeSetProblem {
+  const double* X = nullptr;  // M x N
+  const double* Q = nullptr;  // M x K
+  const double* R = nullptr;  // N x K
+  // The pattern: K columns, 0-based rows; only its structure counts.
+  const uint64_t* patternIr = nullptr;
+  const uint64_t* patternJc = nullptr;
+  const double* colIndex = nullptr;  // K 1-based global columns
+  int64_t M = 0, N = 0, K = 0;
+  double lambda = 0.0;
+  bool wholeColumns = true;  // every row a candidate, colIndex not read
+};
+
 // Appends to `list`, slice by slice of kSliceRows rows, then by block
 // column, then by row, every entry (r, j) with |P - R| > lambda or whose
-// position the pattern (Ir, Jc: K columns, 0-based rows) stores. P(r, j) =
-// sum_k X(k, r) Q(k, j), X M x N, Q M x K, R N x K. With wholeColumns 0 only
-// rows r >= diagonalRow(colIndex[j]) are candidates; otherwise every row is
-// and colIndex is not read. N*K must stay below 2^32, M and K within the
-// BLAS integers. False when scratch or growth of the list fails.
-bool selectFreeEntries(const double* X, const double* Q, int64_t N, int64_t M, const double* R,
-                       const uint64_t* Ir, const uint64_t* Jc, double lambda,
-                       const double* colIndex, int64_t K, FreeEntries& list,
-                       int32_t wholeColumns);
+// position the pattern stores, P(r, j) = sum_k X(k, r) Q(k, j). Without
+// whole columns only rows r >= diagonalRow(colIndex[j]) are candidates.
+// N*K must stay below 2^32, M and K within the BLAS integers. False when
+// scratch or growth of the list fails.
+bool selectFreeEntries(const FreeSetProblem& pb, FreeEntries& list);

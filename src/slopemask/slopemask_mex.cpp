@@ -4,78 +4,76 @@
 #include <cstdint>
 #include <cstring>
 
-#include "entrylist/blas.hpp"
+#include "common/blas.hpp"
 #include "host/mexhost.hpp"
 #include "slopemask/slopemask.hpp"
 
 namespace {
 
 enum Arg { kX, kQ, kPattern, kR, kLambda, kColIndex, kCapacity, kWholeColumns, kArgCount };
+const char* const kNames[kArgCount] = {"X",      "Q",        "pattern",  "R",
+                                       "lambda", "colIndex", "capacity", "wholeColumns"};
 
 // Positions are 32-bit: r + j*N must not wrap.
 constexpr int64_t kPositionLimit = int64_t{1} << 32;
 
-void gateway(host::Call& call) {
-  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
-  if (!call.needArgs(kArgCount)) return;
-
-  const double *X, *Q, *R;
-  if (!call.dense(kX, "X", &X)) return;
+// Binds the block and its checks into pb; capacity is the list's first
+// size as given.
+bool bindProblem(const host::Call& call, FreeSetProblem* out, int32_t* capacity) {
+  FreeSetProblem& pb = *out;
+  if (!call.dense(kX, &pb.X)) return false;
   const int64_t M = call.rows(kX), N = call.cols(kX);
   // K is colIndex's larger dimension, in both modes; Q, R and the pattern
   // must agree with it.
   const int64_t K = std::max(call.rows(kColIndex), call.cols(kColIndex));
-  if (!call.dense(kQ, "Q", &Q) || !call.shape(kQ, "Q", M, K)) return;
+  if (!call.dense(kQ, &pb.Q) || !call.shape(kQ, M, K)) return false;
   host::SparseArg pattern;
-  if (!call.sparsePattern(kPattern, "pattern", &pattern) ||
-      !call.shape(kPattern, "pattern", N, K))
-    return;
-  if (K != 0 && N >= (kPositionLimit + K - 1) / K) {
-    call.reject("X and Q give a block of %" PRId64 " x %" PRId64
-                ", too large for 32-bit positions (N*K must stay below 2^32)",
-                N, K);
-    return;
-  }
-  if (!call.dense(kR, "R", &R) || !call.shape(kR, "R", N, K)) return;
+  if (!call.sparsePattern(kPattern, &pattern) || !call.shape(kPattern, N, K)) return false;
+  if (K != 0 && N >= (kPositionLimit + K - 1) / K)
+    return call.rejectCall("X and Q give a block of %" PRId64 " x %" PRId64
+                           ", too large for 32-bit positions (N*K must stay below 2^32)",
+                           N, K);
+  if (!call.dense(kR, &pb.R) || !call.shape(kR, N, K)) return false;
 
-  double lambda;
-  int32_t capacity, wholeColumns;
-  if (!call.scalar(kLambda, "lambda", &lambda) ||
-      !call.intScalar(kCapacity, "capacity", &capacity) ||
-      !call.intScalar(kWholeColumns, "wholeColumns", &wholeColumns))
-    return;
+  int32_t wholeColumns;
+  if (!call.scalar(kLambda, &pb.lambda) || !call.intScalar(kCapacity, capacity) ||
+      !call.intScalar(kWholeColumns, &wholeColumns))
+    return false;
 
   // colIndex's values are read only below the diagonal; whole columns take
   // nothing but K from it.
-  const double* colIndex = nullptr;
   if (wholeColumns == 0) {
-    if (!call.dense(kColIndex, "colIndex", &colIndex)) return;
-    const int64_t m = call.rows(kColIndex), n = call.cols(kColIndex);
+    if (!call.dense(kColIndex, &pb.colIndex)) return false;
     // A 0 x K array has K as its larger dimension but nothing to read.
-    if (call.numel(kColIndex) != K) {
-      call.reject("argument %d (colIndex): expected a vector of %" PRId64
-                  " elements, found %" PRId64 " x %" PRId64,
-                  kColIndex + 1, K, m, n);
-      return;
-    }
+    if (call.numel(kColIndex) != K)
+      return call.reject(kColIndex,
+                         "expected a vector of %" PRId64 " elements, found %" PRId64 " x %" PRId64,
+                         K, call.rows(kColIndex), call.cols(kColIndex));
   }
 
-  if (M > kBlasIntMax || K > kBlasIntMax) {
-    call.reject("argument %d (Q): %" PRId64 " x %" PRId64 " exceeds the BLAS integer range",
-                kQ + 1, M, K);
-    return;
-  }
+  if (M > kBlasIntMax || K > kBlasIntMax)
+    return call.reject(kQ, "%" PRId64 " x %" PRId64 " exceeds the BLAS integer range", M, K);
+  pb.patternIr = pattern.Ir;
+  pb.patternJc = pattern.Jc;
+  pb.M = M;
+  pb.N = N;
+  pb.K = K;
+  pb.wholeColumns = wholeColumns != 0;
+  return true;
+}
+
+void gateway(host::Call& call) {
+  call.setOutOfMemoryMessage("ERROR: Out of memory in gramsel\n");
+  if (!call.needArgs(kArgCount)) return;
+  FreeSetProblem pb;
+  int32_t capacity;
+  if (!bindProblem(call, &pb, &capacity)) return;
 
   // The low 32 bits of the count, as an unsigned capacity; more than N*K
   // entries can never be selected, so no larger list is ever allocated.
   const int64_t wanted = static_cast<uint32_t>(capacity);
   FreeEntries list;
-  if (!list.init(std::min(wanted, N * K))) {
-    call.outOfMemory();
-    return;
-  }
-  if (!selectFreeEntries(X, Q, N, M, R, pattern.Ir, pattern.Jc, lambda, colIndex, K, list,
-                         wholeColumns)) {
+  if (!list.init(std::min(wanted, pb.N * pb.K)) || !selectFreeEntries(pb, list)) {
     call.outOfMemory();
     return;
   }
@@ -95,6 +93,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("slopemask", nlhs, plhs, nrhs, prhs);
+  host::Call call("slopemask", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

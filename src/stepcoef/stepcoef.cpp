@@ -1,11 +1,9 @@
 #include "stepcoef/stepcoef.hpp"
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
-
-constexpr int32_t kPrefetchAhead = 32;
 
 // One pass over a list: gathers, stores and adds to both sums in the order
 // of separate gather-then-sum passes, so the results are the same.

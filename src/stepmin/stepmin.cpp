@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
-#include "host/scratch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -64,14 +64,10 @@ inline void storeKey(double* a, int64_t i, uint64_t k) { std::memcpy(a + i, &k, 
 // Below this size the radix sort's fixed cost outweighs the merge sort.
 constexpr int32_t kRadixMinCount = 256;
 
-// Listed and sorted terms are scattered over x and v: their loads are
-// requested this many terms early.
-constexpr int32_t kPrefetchAhead = 32;
-
 }  // namespace
 
-void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid,
-                         int32_t last, double* scratchValues, int32_t* scratchEntries) {
+void mergeBreakpointRuns(double* values, int32_t* entries, int32_t first, int32_t mid, int32_t last,
+                         double* scratchValues, int32_t* scratchEntries) {
   int32_t i = first, j = mid + 1, o = first;
   while (i <= mid && j <= last) {
     // ">=" keeps equal values in their order; a NaN on either side takes the right.
@@ -106,8 +102,8 @@ void sortBreakpoints(double* values, int32_t* entries, int32_t first, int32_t la
   mergeBreakpointRuns(values, entries, first, mid, last, scratchValues, scratchEntries);
 }
 
-void radixSortBreakpoints(double* values, int32_t* entries, int32_t count,
-                          double* scratchValues, int32_t* scratchEntries) {
+void radixSortBreakpoints(double* values, int32_t* entries, int32_t count, double* scratchValues,
+                          int32_t* scratchEntries) {
   // Six digits of 11 bits cover the 64-bit keys.
   constexpr int kDigits = 6, kBits = 11, kBuckets = 1 << kBits;
   uint32_t hist[kDigits * kBuckets] = {};
@@ -148,16 +144,24 @@ void radixSortBreakpoints(double* values, int32_t* entries, int32_t count,
   for (int32_t i = 0; i < count; ++i) values[i] = fromOrderedKey(loadKey(values, i));
 }
 
-double stepMinimize(double A, double B, double C, double lambda, double lo, double hi,
-                    const double* x, const double* v, const double* index, int32_t termCount,
-                    double* minValue, bool* outOfMemory) {
-  const double loPlus = lo + 1e-15;
-  const double hiMinus = hi - 1e-15;
+namespace {
 
-  // Terms without direction enter the list only when hi + 1 is not past
-  // hi - 1e-15 (hi infinite, NaN or beyond 2^53), so the list is sized for
-  // them too in that case.
-  int32_t capacity = termCount;
+// The terms as the classification leaves them: k breakpoints inside the
+// interval listed (b, be), each term's s*x and s*v summed into the
+// outside (linear throughout) or inside sums, in term order.
+struct Terms {
+  double Xout, Vout, Xin, Vin;
+  int32_t k;
+  bool anyNaN, anyNegativeZero;
+};
+
+// The list needs a slot per term, except that without an index terms
+// without direction stay out of it unless hi + 1 is not past hi - 1e-15
+// (hi infinite, NaN or beyond 2^53); plus one spare, since the
+// classification stores every term and keeps it by advancing k.
+int64_t breakpointCapacity(const double* v, const double* index, int32_t termCount, double loPlus,
+                           double hiMinus, double hi) {
+  int64_t capacity = termCount;
   if (!index) {
     const double t0 = breakpointOf(0.0, 0.0, hi);
     if (loPlus > t0 || t0 > hiMinus) {
@@ -165,19 +169,14 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
       for (int32_t e = 0; e < termCount; ++e) capacity += v[e] != 0.0;
     }
   }
-  // One spare slot: the classification stores every term and keeps it by
-  // advancing k.
-  ScratchArray<double> values = makeScratch<double>(static_cast<size_t>(capacity) + 1);
-  ScratchArray<int32_t> entries = makeScratch<int32_t>(static_cast<size_t>(capacity) + 1);
-  if (!values || !entries) {
-    *outOfMemory = true;
-    return 0.0;
-  }
-  double* b = values.get();
-  int32_t* be = entries.get();
+  return capacity + 1;
+}
 
+Terms classifyTerms(const double* x, const double* v, const double* index, int32_t termCount,
+                    double loPlus, double hiMinus, double hi, double* b, int32_t* be) {
   // Branch-free, so that the gathers of many terms overlap. Adding 0.0
   // leaves a sum unchanged: one that starts at +0.0 never becomes -0.0.
+  // (Sums in locals: the stores to b and be could alias a record's fields.)
   double Xout = 0.0, Vout = 0.0, Xin = 0.0, Vin = 0.0;
   int32_t k = 0;
   bool anyNaN = false, anyNegativeZero = false;
@@ -203,38 +202,52 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
     anyNaN |= inside & std::isnan(te);
     anyNegativeZero |= inside & (te == 0.0) & std::signbit(te);
   }
+  return Terms{Xout, Vout, Xin, Vin, k, anyNaN, anyNegativeZero};
+}
 
-  // Terms linear on the whole interval fold into the smooth part.
-  const double A1 = A + Xout * lambda;
-  const double B1 = B + Vout * lambda;
-
-  if (k == 0) {
-    const double tStar = -(B1 / (2.0 * C));
-    const double t1 = hi > tStar ? tStar : hi;
-    const double t = lo > t1 ? lo : t1;
-    *minValue = C * t * t + B1 * t + A1;
-    return t;
-  }
-
-  {
-    ScratchArray<double> sortValues = makeScratch<double>(static_cast<size_t>(k));
-    ScratchArray<int32_t> sortEntries = makeScratch<int32_t>(static_cast<size_t>(k));
-    if (!sortValues || !sortEntries) {
-      *outOfMemory = true;
-      return 0.0;
-    }
-    // Without NaN a stable sort has one result, so the fast one may serve.
-    if (anyNaN || k < kRadixMinCount) {
-      sortBreakpoints(b, be, 0, k - 1, sortValues.get(), sortEntries.get());
-    } else {
-      radixSortBreakpoints(b, be, k, sortValues.get(), sortEntries.get());
-      if (anyNegativeZero) {
-        for (int32_t j = 0; j < k; ++j)
-          if (b[j] == 0.0) b[j] = breakpointOf(x[be[j]], v[be[j]], hi);
-      }
+// Sorts the k breakpoints ascending, stably; false when scratch fails.
+bool sortTerms(double* b, int32_t* be, const Terms& t, const double* x, const double* v,
+               double hi) {
+  const int32_t k = t.k;
+  ScratchArray<double> sortValues = makeScratch<double>(static_cast<size_t>(k));
+  ScratchArray<int32_t> sortEntries = makeScratch<int32_t>(static_cast<size_t>(k));
+  if (!sortValues || !sortEntries) return false;
+  // Without NaN a stable sort has one result, so the fast one may serve.
+  if (t.anyNaN || k < kRadixMinCount) {
+    sortBreakpoints(b, be, 0, k - 1, sortValues.get(), sortEntries.get());
+  } else {
+    radixSortBreakpoints(b, be, k, sortValues.get(), sortEntries.get());
+    // The radix sort turns -0 into +0: those breakpoints are formed again.
+    if (t.anyNegativeZero) {
+      for (int32_t j = 0; j < k; ++j)
+        if (b[j] == 0.0) b[j] = breakpointOf(x[be[j]], v[be[j]], hi);
     }
   }
+  return true;
+}
 
+// The sorted breakpoints b (term be[j] at b[j]) and the smooth part they
+// are scanned with: A1 + B1 t + C t^2, the terms' weight lambda.
+struct Pieces {
+  const double* x;
+  const double* v;
+  const double* b;
+  const int32_t* be;
+  int32_t k;
+  double A1, B1, C, lambda;
+};
+
+// The first piece, then the scan while pieces improve (an equal value moves
+// the result to the later piece), then the last piece up to hi with the
+// sums as the scan left them (a tie keeps the earlier result). Xin and Vin
+// start as the sums of every term with a breakpoint inside.
+double scanPieces(const Pieces& P, double lo, double hi, double loPlus, double Xin, double Vin,
+                  double* minValue) {
+  const double* x = P.x;
+  const double* v = P.v;
+  const double* b = P.b;
+  const int32_t* be = P.be;
+  const int32_t k = P.k;
   // Crossing a breakpoint flips its term's sign.
   auto pass = [&](int32_t j) {
     if (j < k - kPrefetchAhead) {
@@ -252,12 +265,13 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
     while (j < k && std::fabs(b[j] - b[j - 1]) < 1e-7) pass(j++);
     return j;
   };
+  // The current piece's unconstrained minimiser, and its value at t.
   double Bp = 0.0;
   auto vertex = [&] {
-    Bp = Vin * lambda + B1;
-    return -(Bp / (2.0 * C));
+    Bp = Vin * P.lambda + P.B1;
+    return -(Bp / (2.0 * P.C));
   };
-  auto value = [&](double t) { return (C * t + Bp) * t + A1 + Xin * lambda; };
+  auto value = [&](double t) { return (P.C * t + Bp) * t + P.A1 + Xin * P.lambda; };
 
   double tStar = vertex();
   double t1 = tStar > b[0] ? b[0] : tStar;
@@ -271,14 +285,11 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
     const double tc = b[j - 1] > t1 ? b[j - 1] : t1;
     const double fc = value(tc);
     if (!(fBest >= fc)) break;
-    // An equal value moves the result to the later piece.
     fBest = fc;
     tBest = tc;
     j = passCluster(j);
   }
 
-  // The last piece, with the sums as the scan left them; a tie keeps the
-  // earlier result.
   tStar = vertex();
   t1 = tStar > hi ? hi : tStar;
   const double tc = b[k - 1] > t1 ? b[k - 1] : t1;
@@ -289,4 +300,41 @@ double stepMinimize(double A, double B, double C, double lambda, double lo, doub
   }
   *minValue = fBest;
   return tBest;
+}
+
+}  // namespace
+
+double stepMinimize(double A, double B, double C, double lambda, double lo, double hi,
+                    const double* x, const double* v, const double* index, int32_t termCount,
+                    double* minValue, bool* outOfMemory) {
+  const double loPlus = lo + 1e-15;
+  const double hiMinus = hi - 1e-15;
+  const int64_t capacity = breakpointCapacity(v, index, termCount, loPlus, hiMinus, hi);
+  ScratchArray<double> values = makeScratch<double>(static_cast<size_t>(capacity));
+  ScratchArray<int32_t> entries = makeScratch<int32_t>(static_cast<size_t>(capacity));
+  if (!values || !entries) {
+    *outOfMemory = true;
+    return 0.0;
+  }
+  double* b = values.get();
+  int32_t* be = entries.get();
+  const Terms t = classifyTerms(x, v, index, termCount, loPlus, hiMinus, hi, b, be);
+
+  // Terms linear on the whole interval fold into the smooth part.
+  const double A1 = A + t.Xout * lambda;
+  const double B1 = B + t.Vout * lambda;
+
+  if (t.k == 0) {
+    const double tStar = -(B1 / (2.0 * C));
+    const double t1 = hi > tStar ? tStar : hi;
+    const double tm = lo > t1 ? lo : t1;
+    *minValue = C * tm * tm + B1 * tm + A1;
+    return tm;
+  }
+  if (!sortTerms(b, be, t, x, v, hi)) {
+    *outOfMemory = true;
+    return 0.0;
+  }
+  const Pieces pieces{x, v, b, be, t.k, A1, B1, C, lambda};
+  return scanPieces(pieces, lo, hi, loPlus, t.Xin, t.Vin, minValue);
 }

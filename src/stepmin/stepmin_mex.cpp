@@ -7,37 +7,37 @@
 
 namespace {
 
-enum Arg { kX, kV, kC, kB, kA, kLo, kHi, kLambda, kIndex, kRequiredArgs = kIndex };
+enum Arg { kX, kV, kC, kB, kA, kLo, kHi, kLambda, kIndex, kArgCount, kRequiredArgs = kIndex };
+const char* const kNames[kArgCount] = {"x", "v", "C", "B", "A", "lo", "hi", "lambda", "index"};
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kRequiredArgs)) return;
 
   const double* x;
   const double* v;
-  if (!call.dense(kX, "x", &x) || !call.dense(kV, "v", &v)) return;
+  if (!call.dense(kX, &x) || !call.dense(kV, &v)) return;
   double C, B, A, lo, hi, lambda;
-  if (!call.scalar(kC, "C", &C) || !call.scalar(kB, "B", &B) || !call.scalar(kA, "A", &A) ||
-      !call.scalar(kLo, "lo", &lo) || !call.scalar(kHi, "hi", &hi) ||
-      !call.scalar(kLambda, "lambda", &lambda))
+  if (!call.scalar(kC, &C) || !call.scalar(kB, &B) || !call.scalar(kA, &A) ||
+      !call.scalar(kLo, &lo) || !call.scalar(kHi, &hi) || !call.scalar(kLambda, &lambda))
     return;
-  // The historical message, without a line break.
   if (call.rows(kX) != call.rows(kV) || call.cols(kX) != call.cols(kV)) {
-    mexPrintf("error: x and v are not from the same size! Aborting!");
+    call.verbatim("error: x and v are not from the same size! Aborting!");
     return;
   }
   const int64_t numel = call.numel(kX);
-  if (!call.fitsInt32(kX, "x", numel, "elements")) return;
+  if (!call.fitsInt32(kX, numel, "elements")) return;
 
   // Read only when given; an empty one selects no term at all.
   const double* index = nullptr;
   int64_t termCount = numel;
   if (call.nrhs() > kIndex) {
-    if (!call.dense(kIndex, "index", &index)) return;
     // A matrix with several rows contributes its first column.
-    termCount = call.rows(kIndex) == 1 ? call.cols(kIndex) : call.rows(kIndex);
-    if (call.numel(kIndex) == 0) termCount = 0;
-    if (!call.fitsInt32(kIndex, "index", termCount, "elements")) return;
-    if (!call.positions(kIndex, "index", index, termCount, numel)) return;
+    host::List list;
+    if (!call.list(kIndex, ListLength::rowOrColumn, "elements", &list) ||
+        !call.positions(kIndex, list, numel))
+      return;
+    index = list.values();
+    termCount = list.count();
   }
 
   double f = 0.0;
@@ -55,6 +55,6 @@ void gateway(host::Call& call) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("stepmin", nlhs, plhs, nrhs, prhs);
+  host::Call call("stepmin", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

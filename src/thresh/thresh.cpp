@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "host/convert.hpp"
-#include "host/prefetch.hpp"
+#include "common/convert.hpp"
+#include "common/prefetch.hpp"
 
 namespace {
-
-constexpr int32_t kPrefetchAhead = 32;
 
 // 1.0 when c holds, else 0.0, through a bit mask: the compiler turns a
 // conditional on data into a branch, and a mispredicted branch stalls the

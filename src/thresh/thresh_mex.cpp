@@ -8,42 +8,39 @@
 namespace {
 
 enum Arg { kLambda, kX, kMu, kG, kD, kPositions, kArgCount };
+const char* const kNames[kArgCount] = {"lambda", "X", "mu", "G", "D", "positions"};
 
 // G and D are read at every position of X.
-bool coversX(const host::Call& call, int k, const char* name, int64_t numelX) {
+bool coversX(const host::Call& call, int k, int64_t numelX) {
   if (call.numel(k) >= numelX) return true;
-  return call.reject("argument %d (%s): expected at least %" PRId64
-                     " elements (as X), found %" PRId64,
-                     k + 1, name, numelX, call.numel(k));
+  return call.reject(k, "expected at least %" PRId64 " elements (as X), found %" PRId64, numelX,
+                     call.numel(k));
 }
 
 void gateway(host::Call& call) {
   if (!call.needArgs(kArgCount)) return;
 
   double lambda, mu;
-  const double *X, *G, *D, *positions;
-  if (!call.scalar(kLambda, "lambda", &lambda) || !call.dense(kX, "X", &X) ||
-      !call.scalar(kMu, "mu", &mu) || !call.dense(kG, "G", &G) || !call.dense(kD, "D", &D) ||
-      !call.dense(kPositions, "positions", &positions))
+  const double *X, *G, *D;
+  host::List positions;
+  // Either orientation serves: the count is the larger dimension.
+  if (!call.scalar(kLambda, &lambda) || !call.dense(kX, &X) || !call.scalar(kMu, &mu) ||
+      !call.dense(kG, &G) || !call.dense(kD, &D) ||
+      !call.list(kPositions, ListLength::longerSide, "elements", &positions))
     return;
   const int64_t numelX = call.numel(kX);
-  if (!coversX(call, kG, "G", numelX) || !coversX(call, kD, "D", numelX)) return;
-
-  // Either orientation serves: the count is the larger dimension, but never
-  // more than the list holds.
-  const int64_t m = call.rows(kPositions), n = call.cols(kPositions);
-  const int64_t count = call.numel(kPositions) == 0 ? 0 : (m > n ? m : n);
-  if (!call.fitsInt32(kPositions, "positions", count, "elements")) return;
-  if (!call.positions(kPositions, "positions", positions, count, numelX)) return;
+  if (!coversX(call, kG, numelX) || !coversX(call, kD, numelX)) return;
+  if (!call.positions(kPositions, positions, numelX)) return;
 
   // Unlisted elements keep the output's zero fill: no change.
   double* out = call.output(0, call.rows(kX), call.cols(kX));
-  softThresholdStep(out, lambda, D, X, G, mu, positions, static_cast<int32_t>(count));
+  softThresholdStep(out, lambda, D, X, G, mu, positions.values(),
+                    static_cast<int32_t>(positions.count()));
 }
 
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("thresh", nlhs, plhs, nrhs, prhs);
+  host::Call call("thresh", kNames, nlhs, plhs, nrhs, prhs);
   host::runGuarded(call, [&] { gateway(call); });
 }

@@ -142,6 +142,9 @@ expect_bits (cdsweep (W, index, U, ei, ej, g, theta, delta0, 0.1, -2), delta0, '
 [d, q] = cdsweep (W, index, U, [], [], [], [], [], 0.1, 3);
 expect_bits (d, zeros (0, 1), 'empty list');
 expect_bits (q, 0, 'empty list, quad');
+% Lists with rows but no elements are empty lists too.
+[d, q] = cdsweep (W, index, U, zeros (3, 0), zeros (1, 0), [], [], [], 0.1, 3);
+expect_bits ({d, q}, {zeros(0, 1), 0}, 'k x 0 lists');
 expect_bits (cdsweep (W, index, U, ei, ej, g, theta, delta0, int8 (1), 1), ...
              sweep_ref (W, index, U, ei, ej, g, theta, delta0, 1, 1), 'int8 lambda');
 

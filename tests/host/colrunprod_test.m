@@ -30,6 +30,10 @@ assert (colrunprod ([2; 3], [1; 3], 3, [1 -1]), [2 -2; 0 0; 3 -3]);
 % Nothing listed, or no columns of C.
 expect_bits (colrunprod ([], zeros (0, 1), L, C), zeros (L, N), 'empty list');
 expect_bits (colrunprod (v, pos, L, zeros (M, 0)), zeros (L, 0), 'no columns');
+% A list with rows but no elements (the 1 x 0 that find gives on a row) is
+% empty: its rows are never read as positions.
+expect_bits (colrunprod (1, zeros (1, 0), 1, 1), 0, '1 x 0 list');
+expect_bits (colrunprod ([], zeros (3, 0), L, C), zeros (L, N), '3 x 0 list');
 
 % Inputs stay as they were.
 c = {v, pos, L, C};

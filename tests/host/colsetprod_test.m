@@ -50,6 +50,10 @@ assert (out(r, :), zeros (1, N));
 % Nothing listed, or no columns of X; the map may then be empty.
 expect_bits (colsetprod ([], X, zeros (0, 1), [], mask), zeros (n, N), 'empty list');
 expect_bits (colsetprod (v, zeros (n, 0), pos, b, mask), zeros (n, 0), 'no columns');
+% A list with rows but no elements is empty: its rows are never read.
+expect_bits (colsetprod (1, rand (6, 3), zeros (1, 0), [2 5], [0; 1; 0; 0; 1; 0]), zeros (6, 3), ...
+             '1 x 0 list');
+expect_bits (colsetprod ([], X, zeros (3, 0), b, mask), zeros (n, N), '3 x 0 list');
 
 % Inputs stay as they were.
 c = {v, X, pos, b, mask};

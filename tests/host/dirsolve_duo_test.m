@@ -52,6 +52,10 @@ expect_bits (dirsolve_duo (A, [], [17.7 40], 1000, 1e-10, 2, [], blk, 1, 0), XE,
 expect_bits (dirsolve_duo (A, [], [17 40], 1000, 1e-10, 2, [5; 2; 5], blk, 1, 0), ...
              XE([5 2 5], :), 'row subset');
 check_close (XE, A \ E, 1e-8, 'unit right-hand sides');
+expect_bits (dirsolve_duo (A, [], E, 1000, 1e-10, 2, zeros (3, 0), blk, 1, 0), XE, ...
+             '3 x 0 rowSubset');
+expect_bits (dirsolve_duo (A, [], zeros (1, 0), 1000, 1e-10, 2, [], blk, 1, 0), zeros (n, 0), ...
+             '1 x 0 B');
 
 % A starting point is added to the estimate; a negligible right-hand side
 % returns the starting point itself.

@@ -35,6 +35,9 @@ expect_bits (Xc, dirsolve (Au, [], I(:, [3 1 n]), 500, tol, L, U, 2, []), 'canon
 Xs = dirsolve (Au, [], B, 500, tol, L, U, 2, [5 2 5]);
 expect_bits (Xs, XLU([5 2 5], :), 'rowSubset');
 expect_bits (dirsolve (Au, [], B, 500, tol, L, U, 2, [5; 2; 5]), Xs, 'rowSubset column');
+% A row subset with rows but no elements is absent; no canonical indices, no columns.
+expect_bits (dirsolve (Au, [], B, 500, tol, L, U, 2, zeros (3, 0)), XLU, '3 x 0 rowSubset');
+expect_bits (dirsolve (Au, [], zeros (1, 0), 500, tol, L, U, 2, []), zeros (n, 0), '1 x 0 B');
 % A starting point adds to the estimate.
 X0 = rand (n, 5);
 assert (dirsolve (Au, X0, B, 500, tol, L, U, 2, []), X0 + XLU, 1e-9);

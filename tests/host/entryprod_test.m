@@ -70,6 +70,10 @@ assert (nnz (got), 1);
 expect_bits (entryprod (A1, B, A2, [], [], [], [], L, []), zeros (L, N), 'empty lists');
 expect_bits (entryprod (zeros (0, 3), zeros (0, 2), [], [1; 4], [1 2], [], [], 2, []), ...
              zeros (2, 2), 'm = 0');
+% Lists with rows but no elements are empty, in either pass.
+G = rand (5, 3);
+expect_bits (entryprod (G, G, G, zeros (1, 0), [1 2 3], [], [], 3, []), zeros (3, 3), '1 x 0 list1');
+expect_bits (entryprod (G, G, G, [], [], zeros (2, 0), 1:3, 3, 1:3), zeros (3, 3), '2 x 0 list2');
 % A repeated position: pass 2 overwrites pass 1.
 got = entryprod (A1, B, A2, 1, 3, 1, 2, 1, ones (N, 1));
 assert (got(1, 1), P2(2, 1), 1e-14);

@@ -61,6 +61,13 @@ expect_bits (gramprod (X, 3, 1), r, 'one output');
 expect_bits ([r2 c2], [r c], 'two outputs');
 [r0, c0, v0] = gramprod (zeros (4, 0), 0, 1);
 expect_bits ({size(r0), size(c0), size(v0)}, {[0 1], [0 1], [0 1]}, 'N = 0');
+% M = 0: every product is 0. Only a negative tau lists them, and otherwise
+% the answer comes at once, however many columns.
+[r0, c0, v0] = gramprod (zeros (0, 3), -1, 1);
+expect_bits ([r0 c0 v0], [1 1 0; 1 2 0; 2 2 0; 1 3 0; 2 3 0; 3 3 0], 'M = 0, tau -1');
+[r0, c0, v0] = gramprod (zeros (0, 2^31 - 1), 2^31 - 2, 0.5);
+expect_bits ({r0, c0, v0}, {zeros(0, 1), zeros(0, 1), zeros(0, 1)}, 'M = 0, N = 2^31 - 1');
+expect_bits (gramprod (zeros (0, 2^31 - 1), NaN, 1), zeros (0, 1), 'M = 0, tau NaN');
 
 % Rejections: one line each, no output.
 e = @(t) ['ERROR: gramprod: ' t "\n"];

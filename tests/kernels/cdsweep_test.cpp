@@ -11,6 +11,7 @@
 
 #include "cdsweep/direction.hpp"
 #include "cdsweep/entrymap.hpp"
+#include "helpers.hpp"
 
 namespace {
 
@@ -76,11 +77,9 @@ Result reference(const Problem& P, double lambda, int32_t sweeps) {
   return r;
 }
 
+using ::sameBits;
 bool sameBits(const Result& x, const Result& y) {
-  return x.delta.size() == y.delta.size() &&
-         (x.delta.empty() ||
-          std::memcmp(x.delta.data(), y.delta.data(), x.delta.size() * sizeof(double)) == 0) &&
-         std::memcmp(&x.quad, &y.quad, sizeof(double)) == 0;
+  return sameBits(x.delta, y.delta) && sameBits(x.quad, y.quad);
 }
 
 // Random block (W need not be symmetric for the order to be checked) with
@@ -432,11 +431,6 @@ std::vector<double> product(const Lower& D, const Problem& P, const double* delt
                        static_cast<int32_t>(P.li.size())};
   directionProduct(D.view(), P.W.data(), P.m, P.rows.data(), list, delta0, threads, U.data());
   return U;
-}
-
-bool sameBits(const std::vector<double>& x, const std::vector<double>& y) {
-  return x.size() == y.size() &&
-         (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0);
 }
 
 TEST(DirectionProduct, FollowsTheDocumentedOrderOnAnyThreadCount) {

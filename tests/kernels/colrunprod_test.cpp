@@ -7,39 +7,15 @@
 #include <random>
 #include <vector>
 
-#include "colrunprod/column_split.hpp"
+#include "helpers.hpp"
 
 namespace {
-
-using Vec = std::vector<double>;
-
-bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
 
 Vec product(const Vec& values, const Vec& positions, int L, const Vec& C, int N, int M) {
   Vec out(static_cast<size_t>(L) * N, 0.0);
   sparseTransposeDenseColumns(out.data(), values.data(), positions.data(),
                               static_cast<int32_t>(positions.size()), L, C.data(), N, M);
   return out;
-}
-
-TEST(ColumnSplit, AgreesWithDivisionInAnyOrder) {
-  std::mt19937 gen(3);
-  for (int32_t n : {1, 2, 3, 7, 1000, 46341, INT32_MAX}) {
-    ColumnSplit split(n);
-    int32_t k = 0;
-    for (int t = 0; t < 2000; ++t) {
-      // Mostly small steps forward, sometimes a jump anywhere.
-      k = t % 17 == 0 ? static_cast<int32_t>(gen() % INT32_MAX)
-                      : static_cast<int32_t>((static_cast<int64_t>(k) + gen() % 5) % INT32_MAX);
-      int32_t q, r;
-      split.at(k, &q, &r);
-      ASSERT_EQ(q, k / n) << "k " << k << " n " << n;
-      ASSERT_EQ(r, k % n) << "k " << k << " n " << n;
-    }
-  }
 }
 
 TEST(ColRunProd, HandCheckedProduct) {

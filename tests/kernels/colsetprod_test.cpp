@@ -7,14 +7,9 @@
 #include <random>
 #include <vector>
 
+#include "helpers.hpp"
+
 namespace {
-
-using Vec = std::vector<double>;
-
-bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
 
 Vec product(const Vec& values, const Vec& X, const Vec& positions, const Vec& map, const Vec& mask,
             int n, int N) {

@@ -9,12 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "common/scratch.hpp"
 #include "dirsolve_duo/blocklayout.hpp"
-#include "host/scratch.hpp"
+#include "helpers.hpp"
 
 namespace {
 
-using Vec = std::vector<double>;
 using Idx = std::vector<uint64_t>;
 
 // A sparse matrix in host form, built from a dense column-major one.
@@ -63,37 +63,24 @@ Idx randomBlocks(int64_t n, uint64_t numBlocks, unsigned seed) {
   return b;
 }
 
-Vec randomVec(int64_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  Vec v(n);
-  for (auto& x : v) x = d(gen);
-  return v;
-}
-
-bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
-
 // A built layout that frees itself.
 struct Built {
-  BlockLayout L;
+  BlockLayout layout;
   DiagBlocks D;
   CouplingLists C;
   LayoutStatus status;
   Built(const Csc& A, const Idx& blocks, int32_t whole, bool inverse = false) {
-    L.Ir = A.Ir.data();
-    L.Jc = A.Jc.data();
-    L.values = A.v.data();
-    L.blockIndex = blocks.data();
-    L.wholeBlocks = whole;
-    L.n = A.n;
-    status = buildBlockLayout(L, D, C);
-    if (status == LayoutStatus::ok && inverse && !computeInverseDiagonal(L, D))
+    layout.Ir = A.Ir.data();
+    layout.Jc = A.Jc.data();
+    layout.values = A.v.data();
+    layout.blockIndex = blocks.data();
+    layout.wholeBlocks = whole;
+    layout.n = A.n;
+    status = buildBlockLayout(layout, D, C);
+    if (status == LayoutStatus::ok && inverse && !computeInverseDiagonal(layout, D))
       status = LayoutStatus::outOfMemory;
   }
-  ~Built() { freeBlockLayout(L, D, C); }
+  ~Built() { freeBlockLayout(layout, D, C); }
   Built(const Built&) = delete;
   Built& operator=(const Built&) = delete;
 
@@ -101,7 +88,7 @@ struct Built {
   std::vector<T> get(const T* p, uint64_t count) const {
     return std::vector<T>(p, p + count);
   }
-  uint64_t pairs() const { return uint64_t(L.numBlocks) * L.numBlocks; }
+  uint64_t pairs() const { return uint64_t(layout.numBlocks) * layout.numBlocks; }
 };
 
 using U16 = std::vector<uint16_t>;
@@ -122,10 +109,10 @@ TEST(BlockLayout, GroupsVariablesStablyAndSplitsEntries) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    EXPECT_EQ(b.L.numBlocks, 2);
-    EXPECT_EQ(b.get(b.L.perm, 4), (Idx{1, 3, 0, 2}));
-    EXPECT_EQ(b.get(b.L.invPerm, 4), (Idx{2, 0, 3, 1}));
-    EXPECT_EQ(b.get(b.L.blockStart, 3), (Idx{0, 2, 4}));
+    EXPECT_EQ(b.layout.numBlocks, 2);
+    EXPECT_EQ(b.get(b.layout.perm, 4), (Idx{1, 3, 0, 2}));
+    EXPECT_EQ(b.get(b.layout.invPerm, 4), (Idx{2, 0, 3, 1}));
+    EXPECT_EQ(b.get(b.layout.blockStart, 3), (Idx{0, 2, 4}));
 
     // Pair 1 = column block 0 with row block 1, pair 2 the reverse; within
     // a pair by column position, then A's stored order.
@@ -156,8 +143,8 @@ TEST(BlockLayout, UnusedBlockNumbersGiveEmptyBlocks) {
   const Csc A = fourByFour();
   Built b(A, Idx{2, 0, 2, 0}, 1);
   ASSERT_EQ(b.status, LayoutStatus::ok);
-  EXPECT_EQ(b.L.numBlocks, 3);
-  EXPECT_EQ(b.get(b.L.blockStart, 4), (Idx{0, 2, 2, 4}));
+  EXPECT_EQ(b.layout.numBlocks, 3);
+  EXPECT_EQ(b.get(b.layout.blockStart, 4), (Idx{0, 2, 2, 4}));
   // Only pairs (0, 2) and (2, 0) hold entries.
   EXPECT_EQ(b.get(b.C.pairStart, 10), (Idx{0, 0, 0, 4, 4, 4, 4, 8, 8, 8}));
 }
@@ -168,7 +155,7 @@ TEST(BlockLayout, OneBlockIsTheMatrixItself) {
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    for (int64_t i = 0; i < A.n; ++i) EXPECT_EQ(b.L.perm[i], uint64_t(i));
+    for (int64_t i = 0; i < A.n; ++i) EXPECT_EQ(b.layout.perm[i], uint64_t(i));
     EXPECT_EQ(b.get(b.C.pairStart, 2), (Idx{0, 0}));
     Idx cs;
     U16 rows;
@@ -204,12 +191,12 @@ TEST(BlockLayout, SingletonBlocksKeepOnlyTheDiagonal) {
 }
 
 // y[invPerm[v]] = sum_u A(v, u) x[invPerm[u]], in double.
-Vec plainProduct(const Csc& A, const BlockLayout& L, const Vec& x) {
+Vec plainProduct(const Csc& A, const BlockLayout& layout, const Vec& x) {
   Vec y(A.n, 0.0);
   for (int64_t v = 0; v < A.n; ++v) {
     double s = 0.0;
-    for (int64_t u = 0; u < A.n; ++u) s += A.dense[v + u * A.n] * x[L.invPerm[u]];
-    y[L.invPerm[v]] = s;
+    for (int64_t u = 0; u < A.n; ++u) s += A.dense[v + u * A.n] * x[layout.invPerm[u]];
+    y[layout.invPerm[v]] = s;
   }
   return y;
 }
@@ -219,27 +206,27 @@ TEST(BlockLayout, ProductsMatchThePlainSparseProduct) {
   Idx blocks = randomBlocks(A.n, 11, 11);
   for (auto& b : blocks)
     if (b == 2) b = 5;  // block 2 empty
-  const Vec x = randomVec(A.n, 3);
+  const Vec x = randomVector(A.n, 3);
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole);
     ASSERT_EQ(b.status, LayoutStatus::ok);
-    const Vec want = plainProduct(A, b.L, x);
+    const Vec want = plainProduct(A, b.layout, x);
     Vec y(A.n, 0.0);
     if (whole)
-      blockProductWhole(b.L, b.D, b.C, y.data(), x.data(), 0, b.L.numBlocks);
+      blockProductWhole(b.layout, b.D, b.C, y.data(), x.data(), 0, b.layout.numBlocks);
     else
-      blockProductLower(b.L, b.D, b.C, y.data(), x.data(), 0, b.L.numBlocks);
+      blockProductLower(b.layout, b.D, b.C, y.data(), x.data(), 0, b.layout.numBlocks);
     for (int64_t i = 0; i < A.n; ++i) EXPECT_NEAR(y[i], want[i], 1e-13) << i;
 
     // A range of blocks writes only its own positions.
     const double mark = -7.5;
     Vec part(A.n, mark);
-    const uint64_t lo = b.L.blockStart[1], hi = b.L.blockStart[4];
+    const uint64_t lo = b.layout.blockStart[1], hi = b.layout.blockStart[4];
     for (uint64_t i = lo; i < hi; ++i) part[i] = 0.0;
     if (whole)
-      blockProductWhole(b.L, b.D, b.C, part.data(), x.data(), 1, 4);
+      blockProductWhole(b.layout, b.D, b.C, part.data(), x.data(), 1, 4);
     else
-      blockProductLower(b.L, b.D, b.C, part.data(), x.data(), 1, 4);
+      blockProductLower(b.layout, b.D, b.C, part.data(), x.data(), 1, 4);
     for (int64_t i = 0; i < A.n; ++i) {
       if (uint64_t(i) >= lo && uint64_t(i) < hi)
         EXPECT_EQ(part[i], y[i]) << i;
@@ -248,11 +235,11 @@ TEST(BlockLayout, ProductsMatchThePlainSparseProduct) {
     }
     // Block by block: the same bits as all blocks at once.
     Vec single(A.n, 0.0);
-    for (int32_t k = 0; k < b.L.numBlocks; ++k) {
+    for (int32_t k = 0; k < b.layout.numBlocks; ++k) {
       if (whole)
-        blockProductWhole(b.L, b.D, b.C, single.data(), x.data(), k, k + 1);
+        blockProductWhole(b.layout, b.D, b.C, single.data(), x.data(), k, k + 1);
       else
-        blockProductLower(b.L, b.D, b.C, single.data(), x.data(), k, k + 1);
+        blockProductLower(b.layout, b.D, b.C, single.data(), x.data(), k, k + 1);
     }
     EXPECT_TRUE(sameBits(single, y));
   }
@@ -302,21 +289,21 @@ TEST(BlockLayout, EachAllocationFailingInTurnIsReported) {
 // The per-block passes in turn, as the reference for applyBlockSgs.
 Vec blockByBlock(const Built& b, const Vec& r) {
   Vec z(r.size(), 0.0), s(r.size());
-  for (int32_t k = 0; k < b.L.numBlocks; ++k) {
-    if (b.L.wholeBlocks == 1) {
-      blockSgsWhole(b.L, b.D, k, z.data(), r.data());
+  for (int32_t k = 0; k < b.layout.numBlocks; ++k) {
+    if (b.layout.wholeBlocks == 1) {
+      blockSgsWhole(b.layout, b.D, k, z.data(), r.data());
     } else {
-      const uint64_t lo = b.L.blockStart[k], hi = b.L.blockStart[k + 1];
+      const uint64_t lo = b.layout.blockStart[k], hi = b.layout.blockStart[k + 1];
       std::copy(r.begin() + lo, r.begin() + hi, s.begin());
-      blockSgsLower(b.L, b.D, k, z.data(), s.data());
+      blockSgsLower(b.layout, b.D, k, z.data(), s.data());
     }
   }
   return z;
 }
 
 Vec applied(const Built& b, const Vec& r, bool finite) {
-  Vec z(r.size(), 99.0), s(blockSgsScratch(b.L) + 1);
-  applyBlockSgs(b.L, b.D, z.data(), r.data(), s.data(), finite);
+  Vec z(r.size(), 99.0), s(blockSgsScratch(b.layout) + 1);
+  applyBlockSgs(b.layout, b.D, z.data(), r.data(), s.data(), finite);
   return z;
 }
 
@@ -326,7 +313,7 @@ TEST(BlockSgs, SideBySideSweepsGiveTheBlockByBlockBits) {
   Idx blocks = randomBlocks(A.n, 9, 21);
   for (auto& x : blocks)
     if (x == 4) x = 8;
-  Vec r = randomVec(A.n, 8);
+  Vec r = randomVector(A.n, 8);
   for (int64_t v = 0; v < A.n; ++v)
     if (blocks[v] == 6) r[v] = 1e-10;
   for (int32_t whole : {1, 0}) {
@@ -334,12 +321,12 @@ TEST(BlockSgs, SideBySideSweepsGiveTheBlockByBlockBits) {
     ASSERT_EQ(b.status, LayoutStatus::ok);
     ASSERT_TRUE(finiteBlocks(b.D));
     Vec rp(A.n);
-    for (int64_t i = 0; i < A.n; ++i) rp[i] = r[b.L.perm[i]];
+    for (int64_t i = 0; i < A.n; ++i) rp[i] = r[b.layout.perm[i]];
     const Vec want = blockByBlock(b, rp);
     EXPECT_TRUE(sameBits(applied(b, rp, true), want)) << whole;
     EXPECT_TRUE(sameBits(applied(b, rp, false), want)) << whole;
-    const uint64_t lo = b.L.blockStart[6];
-    for (uint64_t i = lo; i < b.L.blockStart[7]; ++i) EXPECT_EQ(want[i], 0.0);
+    const uint64_t lo = b.layout.blockStart[6];
+    for (uint64_t i = lo; i < b.layout.blockStart[7]; ++i) EXPECT_EQ(want[i], 0.0);
   }
   // An infinite entry: the full products, NaN and all.
   A.v[A.Jc[5] + 1] = std::numeric_limits<double>::infinity();
@@ -355,7 +342,7 @@ TEST(BlockSgs, SingletonBlocksScaleByTheDiagonal) {
   const Csc A = laplacian(4, 4, 1.0);
   Idx blocks(A.n);
   for (int64_t v = 0; v < A.n; ++v) blocks[v] = v;
-  Vec r = randomVec(A.n, 4);
+  Vec r = randomVector(A.n, 4);
   r[3] = 0.9e-8;  // r^2 below 1e-16
   for (int32_t whole : {1, 0}) {
     Built b(A, blocks, whole, whole == 1);
@@ -367,7 +354,7 @@ TEST(BlockSgs, SingletonBlocksScaleByTheDiagonal) {
 TEST(BlockSgs, OneBlockIsOneSymmetricGaussSeidelPass) {
   const Csc A = laplacian(5, 4, 0.1);
   const int64_t n = A.n;
-  const Vec r = randomVec(n, 6);
+  const Vec r = randomVector(n, 6);
   // Dense reference: forward then backward Gauss-Seidel from z = 0.
   Vec z(n, 0.0);
   for (int pass = 0; pass < 2; ++pass)
@@ -446,28 +433,28 @@ struct Solve {
     Built b(A, blocks, whole, precondition && whole == 1);
     EXPECT_EQ(b.status, LayoutStatus::ok);
     DuoProblem pb;
-    pb.n = A.n;
-    pb.k = canonical ? int64_t(B.size()) : int64_t(B.size()) / A.n;
-    pb.layout = &b.L;
+    pb.request.n = A.n;
+    pb.request.k = canonical ? int64_t(B.size()) : int64_t(B.size()) / A.n;
+    pb.layout = &b.layout;
     pb.diag = &b.D;
     pb.couple = &b.C;
     pb.precondition = precondition;
-    pb.B = B.data();
-    pb.canonical = canonical;
-    pb.xIn = xIn.empty() ? nullptr : xIn.data();
-    pb.rowSubset = rowSubset.empty() ? nullptr : rowSubset.data();
-    pb.m = int64_t(rowSubset.size());
-    pb.maxIter = maxIter;
-    pb.tol = tol;
-    const size_t slices = size_t(threads) * A.n;
+    pb.request.B = B.data();
+    pb.request.canonical = canonical;
+    pb.request.xIn = xIn.empty() ? nullptr : xIn.data();
+    pb.request.rowSubset = rowSubset.empty() ? nullptr : rowSubset.data();
+    pb.request.m = int64_t(rowSubset.size());
+    pb.request.maxIter = maxIter;
+    pb.request.tol = tol;
+    const size_t slices = duoScratch(pb, threads);
     Vec R(slices), P(slices), Z(slices), XF(slices), S(threads * sgsScratchSize(pb) + 1);
-    Vec X((rowSubset.empty() ? A.n : pb.m) * pb.k, -1.0);
-    passes.assign(pb.k, -1.0);
-    relres.assign(pb.k, -1.0);
+    Vec X((rowSubset.empty() ? A.n : pb.request.m) * pb.request.k, -1.0);
+    passes.assign(pb.request.k, -1.0);
+    relres.assign(pb.request.k, -1.0);
     ColumnReport report;
     report.passes = passes.data();
     report.relres = relres.data();
-    solveBlockColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), S.data(),
+    solveBlockColumns(pb, X.data(), threads, {R.data(), P.data(), Z.data(), XF.data()}, S.data(),
                       report);
     return X;
   }
@@ -480,7 +467,7 @@ TEST(Solver, AllVariantsMatchTheDenseSolution) {
   // Large enough that tol, not the preconditioner's absolute level of
   // 1e-16 per block, ends the iteration.
   const double scale = 1e8;
-  s.B = randomVec(A.n * k, 9);
+  s.B = randomVector(A.n * k, 9);
   for (double& b : s.B) b *= scale;
   const Vec want = denseSolve(A, s.B, k);
   Vec first;
@@ -500,7 +487,7 @@ TEST(Solver, PreconditionerCutsTheIterations) {
   const Csc A = laplacian(12, 12, 0.01);
   Solve s{A, Idx(A.n)};
   for (int64_t v = 0; v < A.n; ++v) s.blocks[v] = v / 36;
-  s.B = randomVec(A.n, 1);
+  s.B = randomVector(A.n, 1);
   s.tol = 1e-8;
   // The reported passes are those that shape the result: one fewer
   // changes it, a cap at the count does not.
@@ -525,7 +512,7 @@ TEST(Solver, RelativeResidualIsTheIterationsOwn) {
   const Csc A = laplacian(7, 6, 0.05);
   const int64_t k = 3;
   Solve s{A, randomBlocks(A.n, 4, 8)};
-  s.B = randomVec(A.n * k, 10);
+  s.B = randomVector(A.n * k, 10);
   for (double& b : s.B) b *= 1e6;  // tol, not the blocks' absolute level, stops
   for (int64_t i = 0; i < A.n; ++i) s.B[A.n + i] = 0.0;
   s.tol = 1e-10;
@@ -586,9 +573,9 @@ TEST(Solver, CallersNumberingOutside) {
 TEST(Solver, StartingPointAndNegligibleRightHandSide) {
   const Csc A = laplacian(4, 5, 0.3);
   Solve s{A, randomBlocks(A.n, 3, 4)};
-  s.B = randomVec(A.n * 2, 5);
+  s.B = randomVector(A.n * 2, 5);
   for (int64_t i = A.n; i < 2 * A.n; ++i) s.B[i] = 1e-9;  // sum of squares < 1e-16
-  s.xIn = randomVec(A.n * 2, 6);
+  s.xIn = randomVector(A.n * 2, 6);
   const Csc Acopy = A;
   const Idx blocksCopy = s.blocks;
   const Vec Bcopy = s.B, xCopy = s.xIn;

@@ -5,92 +5,27 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <set>
 #include <vector>
 
+#include "common/scratch.hpp"
 #include "dirsolve/panels.hpp"
-#include "host/scratch.hpp"
-#include "pcg/pcg.hpp"
+#include "helpers.hpp"
 
 namespace {
 
-// A small symmetric positive-definite matrix, held dense and as the
-// compressed columns of its upper triangle and of its Cholesky factor.
-struct TestSystem {
-  int64_t n;
-  std::vector<double> dense;  // column-major n x n
-  std::vector<uint64_t> aIr, aJc, lIr, lJc, uIr, uJc;
-  std::vector<double> aV, lV, uV, lRecip, uRecip;
+// The shared system with the reciprocal diagonals its factors take here.
+struct TestSystem : SpdSystem {
+  Vec lRecip, uRecip;
   SparseColumns A() const { return {aIr.data(), aJc.data(), aV.data()}; }
   Factor L() const { return {{lIr.data(), lJc.data(), lV.data()}, lRecip.data()}; }
   Factor U() const { return {{uIr.data(), uJc.data(), uV.data()}, uRecip.data()}; }
 };
 
-// Grid Laplacian with random extra couplings and a diagonal shift, so that
-// columns hold a few scattered entries.
 TestSystem makeSystem(int64_t n, unsigned seed) {
-  TestSystem s;
-  s.n = n;
-  s.dense.assign(n * n, 0.0);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  auto at = [&](int64_t i, int64_t j) -> double& { return s.dense[i + j * n]; };
-  for (int64_t i = 0; i + 1 < n; ++i) at(i, i + 1) = at(i + 1, i) = -1.0;
-  for (int64_t t = 0; t < n; ++t) {
-    const int64_t i = gen() % n, j = gen() % n;
-    if (i != j) at(i, j) = at(j, i) = 0.5 * u(gen);
-  }
-  for (int64_t i = 0; i < n; ++i) {
-    double off = 0.0;
-    for (int64_t j = 0; j < n; ++j)
-      if (j != i) off += std::fabs(at(i, j));
-    at(i, i) = off + 0.1 + std::fabs(u(gen));
-  }
-  // Dense Cholesky A = L L'.
-  std::vector<double> l(n * n, 0.0);
-  for (int64_t j = 0; j < n; ++j) {
-    double d = at(j, j);
-    for (int64_t k = 0; k < j; ++k) d -= l[j + k * n] * l[j + k * n];
-    l[j + j * n] = std::sqrt(d);
-    for (int64_t i = j + 1; i < n; ++i) {
-      double v = at(i, j);
-      for (int64_t k = 0; k < j; ++k) v -= l[i + k * n] * l[j + k * n];
-      l[i + j * n] = v / l[j + j * n];
-    }
-  }
-  s.aJc.push_back(0);
-  s.lJc.push_back(0);
-  s.uJc.push_back(0);
-  for (int64_t j = 0; j < n; ++j) {
-    for (int64_t i = 0; i <= j; ++i)
-      if (at(i, j) != 0.0) s.aIr.push_back(i), s.aV.push_back(at(i, j));
-    for (int64_t i = j; i < n; ++i)
-      if (i == j || l[i + j * n] != 0.0) s.lIr.push_back(i), s.lV.push_back(l[i + j * n]);
-    for (int64_t i = 0; i <= j; ++i)  // U = L'
-      if (i == j || l[j + i * n] != 0.0) s.uIr.push_back(i), s.uV.push_back(l[j + i * n]);
-    s.aJc.push_back(s.aIr.size());
-    s.lJc.push_back(s.lIr.size());
-    s.uJc.push_back(s.uIr.size());
-  }
-  s.lRecip.resize(n);
-  s.uRecip.resize(n);
+  TestSystem s{makeSpdSystem(n, seed), Vec(n), Vec(n)};
   reciprocalDiagonal(s.lRecip.data(), n, s.L().m, true);
   reciprocalDiagonal(s.uRecip.data(), n, s.U().m, false);
   return s;
-}
-
-std::vector<double> randomVector(int64_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> v(n);
-  for (double& x : v) x = u(gen);
-  return v;
-}
-
-double maxAbsDiff(const std::vector<double>& a, const std::vector<double>& b) {
-  double m = 0.0;
-  for (size_t i = 0; i < a.size(); ++i) m = std::max(m, std::fabs(a[i] - b[i]));
-  return m;
 }
 
 TEST(SymUpperProduct, MatchesDenseProduct) {
@@ -146,182 +81,29 @@ TEST(LayoutChecks, NameTheFirstBrokenColumn) {
   EXPECT_EQ(firstBadLowerColumn(3, aboveIr, aboveJc), 1);
 }
 
-struct UpperOp {
-  const TestSystem& s;
-  void apply(double* z, const double* p) const { symUpperProduct(z, p, s.n, s.A()); }
-};
-struct CholPrec {
-  const TestSystem& s;
-  void apply(double* z, const double* r) const {
-    forwardSolveUpperT(z, r, s.n, s.U());
-    backwardSolveLowerT(z, z, s.n, s.L());
-  }
-};
-
-TEST(PcgSolveColumn, ConvergesToTheDirectSolution) {
-  const TestSystem s = makeSystem(60, 5);
-  const int64_t n = s.n;
-  const std::vector<double> b = randomVector(n, 6);
-  // Reference: the exact factor as preconditioner solves in one pass.
-  std::vector<double> want(n, 0.0), r = b, p(n), z(n);
-  CholPrec exact{s};
-  exact.apply(want.data(), b.data());
-  std::vector<double> x(n, 0.0);
-  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-13,
-                                        r.data(), p.data(), z.data());
-  EXPECT_GT(passes, 1);
-  EXPECT_LT(maxAbsDiff(x, want), 1e-10);
-  std::vector<double> xp(n, 0.0);
-  r = b;
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, exact, n, xp.data(), 500, 1e-10, r.data(), p.data(),
-                           z.data()),
-            1);
-  EXPECT_LT(maxAbsDiff(xp, want), 1e-10);
-}
-
-TEST(PcgSolveColumn, KeepsTheStartingPointWithoutWork) {
-  const TestSystem s = makeSystem(20, 7);
-  const int64_t n = s.n;
-  std::vector<double> x0 = randomVector(n, 8), x = x0, r(n, 0.0), p(n), z(n);
-  double relres = -1.0;
-  // b = 0: nothing to reduce, relres 0.
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 100, 1e-6, r.data(), p.data(),
-                           z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 0.0);
-  r[3] = 0.9e-8;  // r'r below the absolute level: never iterated, relres 1
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1e-6, r.data(),
-                           p.data(), z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 1.0);
-  EXPECT_EQ(x, x0);
-  r = randomVector(n, 9);
-  relres = -1.0;
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), 0, 1e-6, r.data(), p.data(),
-                           z.data(), &relres),
-            0);
-  EXPECT_EQ(relres, 1.0);
-  EXPECT_EQ(x, x0);
-  // tol >= 1: exactly one pass whenever the residual shrinks.
-  EXPECT_EQ(pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 100, 1.0, r.data(),
-                           p.data(), z.data(), &relres),
-            1);
-  EXPECT_LT(relres, 1.0);
-}
-
-// sqrt(r'r) / sqrt(b'b), each sum ascending as the iteration forms it.
-double ratioOfNorms(const std::vector<double>& r, const std::vector<double>& b) {
-  double rr = 0.0, bb = 0.0;
-  for (double v : r) rr += v * v;
-  for (double v : b) bb += v * v;
-  return std::sqrt(rr) / std::sqrt(bb);
-}
-
-TEST(PcgSolveColumn, ReportsPassesAndTheLastResidual) {
-  const TestSystem s = makeSystem(60, 20);
-  const int64_t n = s.n;
-  const std::vector<double> b = randomVector(n, 21);
-  std::vector<double> x(n), r(n), p(n), z(n), Ax(n);
-  for (int variant = 0; variant < 2; ++variant) {
-    // tol 0 runs every cap to its end; relres is the returned residual's.
-    for (int32_t cap : {1, 2, 7}) {
-      std::fill(x.begin(), x.end(), 0.0);
-      r = b;
-      double relres = -1.0;
-      const int32_t passes =
-          variant == 0 ? pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), cap, 0.0,
-                                        r.data(), p.data(), z.data(), &relres)
-                       : pcgSolveColumn(UpperOp{s}, CholPrec{s}, n, x.data(), cap, 0.0, r.data(),
-                                        p.data(), z.data(), &relres);
-      EXPECT_EQ(passes, cap);
-      EXPECT_EQ(relres, ratioOfNorms(r, b)) << "cap " << cap << " variant " << variant;
-    }
-  }
-  // Converged: below tol, and close to the true ||b - A x|| / ||b||.
-  std::fill(x.begin(), x.end(), 0.0);
-  r = b;
-  double relres = -1.0;
-  const int32_t passes = pcgSolveColumn(UpperOp{s}, NoPreconditioner{}, n, x.data(), 500, 1e-9,
-                                        r.data(), p.data(), z.data(), &relres);
-  EXPECT_GT(passes, 2);
-  EXPECT_LT(relres, 1e-9);
-  symUpperProduct(Ax.data(), x.data(), n, s.A());
-  for (int64_t i = 0; i < n; ++i) Ax[i] = b[i] - Ax[i];
-  EXPECT_NEAR(relres, ratioOfNorms(Ax, b), 1e-12);
-}
-
-struct ZeroOp {
-  int64_t n;
-  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
-};
-struct ZeroPrec {
-  int64_t n;
-  void apply(double* z, const double*) const { std::memset(z, 0, sizeof(double) * n); }
-};
-
-// The operator of s until `good` products have been made, then 0.
-struct FailingOp {
-  const TestSystem& s;
-  int good;
-  mutable int calls = 0;
-  void apply(double* z, const double* p) const {
-    if (calls++ < good)
-      symUpperProduct(z, p, s.n, s.A());
-    else
-      std::memset(z, 0, sizeof(double) * s.n);
-  }
-};
-
-TEST(PcgSolveColumn, BreakdownStopsWithTheLastFiniteIterate) {
-  const int64_t n = 10;
-  const TestSystem s = makeSystem(n, 10);
-  std::vector<double> x0 = randomVector(n, 11), x = x0, r = randomVector(n, 12), p(n), z(n);
-  double relres = -1.0;
-  // Zero curvature: alpha = rho / 0.
-  EXPECT_EQ(pcgSolveColumn(ZeroOp{n}, NoPreconditioner{}, n, x.data(), 50, 1e-8, r.data(),
-                           p.data(), z.data(), &relres),
-            0);
-  EXPECT_EQ(x, x0);
-  EXPECT_EQ(relres, 1.0);
-  // A preconditioner that returns 0: rho = 0 and alpha = 0 / 0.
-  r = randomVector(n, 13);
-  pcgSolveColumn(UpperOp{s}, ZeroPrec{n}, n, x.data(), 50, 1e-8, r.data(), p.data(), z.data());
-  EXPECT_EQ(x, x0);
-  for (double v : r) EXPECT_TRUE(std::isfinite(v));
-  // Breakdown in the third pass: two passes count, and relres is that of
-  // the residual they left.
-  const std::vector<double> b = randomVector(n, 14);
-  r = b;
-  EXPECT_EQ(pcgSolveColumn(FailingOp{s, 2}, NoPreconditioner{}, n, x.data(), 50, 0.0, r.data(),
-                           p.data(), z.data(), &relres),
-            2);
-  EXPECT_EQ(relres, ratioOfNorms(r, b));
-  EXPECT_LT(relres, 1.0);
-}
-
 DirsolveProblem problemFor(const TestSystem& s, const std::vector<double>& B, int64_t k) {
   DirsolveProblem pb;
-  pb.n = s.n;
-  pb.k = k;
+  pb.request.n = s.n;
+  pb.request.k = k;
   pb.A = s.A();
-  pb.B = B.data();
-  pb.maxIter = 200;
-  pb.tol = 1e-9;
+  pb.request.B = B.data();
+  pb.request.maxIter = 200;
+  pb.request.tol = 1e-9;
   return pb;
 }
 
 std::vector<double> solve(const DirsolveProblem& pb, int threads,
                           std::vector<double>* passes = nullptr,
                           std::vector<double>* relres = nullptr) {
-  const int64_t rows = pb.rowSubset ? pb.m : pb.n;
+  const int64_t rows = pb.request.rowSubset ? pb.request.m : pb.request.n;
   // Scratch full of NaN, so that nothing left unwritten goes unnoticed.
   const double nan = std::nan("");
-  std::vector<double> X(rows * pb.k, nan), R(panelScratch(pb, threads), nan), P(R.size(), nan),
-      Z(R.size(), nan), XF(R.size(), nan);
+  std::vector<double> X(rows * pb.request.k, nan), R(dirsolveScratch(pb, threads), nan),
+      P(R.size(), nan), Z(R.size(), nan), XF(R.size(), nan);
   ColumnReport report;
-  if (passes) passes->assign(pb.k, -1.0), report.passes = passes->data();
-  if (relres) relres->assign(pb.k, -1.0), report.relres = relres->data();
-  solveColumns(pb, X.data(), threads, R.data(), P.data(), Z.data(), XF.data(), report);
+  if (passes) passes->assign(pb.request.k, -1.0), report.passes = passes->data();
+  if (relres) relres->assign(pb.request.k, -1.0), report.relres = relres->data();
+  solveColumns(pb, X.data(), threads, {R.data(), P.data(), Z.data(), XF.data()}, report);
   return X;
 }
 
@@ -394,8 +176,7 @@ Outcome solve(const TestSystem& s, int variant, std::vector<double> r, std::vect
   double delta = delta0;
   int32_t passes = 0;
   auto done = [&] {
-    return Outcome{x, double(passes),
-                   delta0 == 0.0 ? 0.0 : std::sqrt(delta) / std::sqrt(delta0)};
+    return Outcome{x, double(passes), delta0 == 0.0 ? 0.0 : std::sqrt(delta) / std::sqrt(delta0)};
   };
   if (1e-16 > delta0 || maxIter <= 0) return done();
   double rho = delta0;
@@ -432,18 +213,6 @@ Outcome solve(const TestSystem& s, int variant, std::vector<double> r, std::vect
 }
 
 }  // namespace ref
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), 8 * a.size()) == 0);
-}
-
-// Lane w of a panel of W vectors, and the panel of W vectors.
-std::vector<double> lane(const std::vector<double>& panel, int W, int w) {
-  std::vector<double> v(panel.size() / W);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = panel[i * W + w];
-  return v;
-}
 
 template <int W>
 void expectPanelKernelsMatchScalar(const TestSystem& s) {
@@ -484,43 +253,6 @@ TEST(PanelKernels, EveryLaneComputesTheScalarBits) {
   expectPanelKernelsMatchScalar<16>(s);
 }
 
-TEST(Panels, CoverEveryColumnOnceInOrder) {
-  for (int width : {1, 2, 4, 8, 16})
-    for (int64_t k = 0; k <= 40; ++k) {
-      int64_t next = 0;
-      for (int64_t u = 0; u < panelCount(k, width); ++u) {
-        const Panel c = panelAt(u, k, width);
-        EXPECT_EQ(c.first, next) << "k " << k << " width " << width;
-        EXPECT_TRUE(c.width == width || (c.width < width && (k % width) & c.width));
-        next = c.first + c.width;
-      }
-      EXPECT_EQ(next, k) << "k " << k << " width " << width;
-    }
-  // 37 columns in panels of 16: 16, 16, 4, 1.
-  EXPECT_EQ(panelCount(37, 16), 4);
-  EXPECT_EQ(panelAt(2, 37, 16).width, 4);
-  EXPECT_EQ(panelAt(3, 37, 16).first, 36);
-}
-
-TEST(Panels, WidthKeepsThreadsBusyAndMemoryBounded) {
-  DirsolveProblem pb;
-  pb.n = 1000;
-  pb.k = 512;
-  EXPECT_EQ(panelWidth(pb, 2), 16);
-  pb.k = 20;
-  EXPECT_EQ(panelWidth(pb, 2), 8);  // two panels of 8, not one of 16
-  pb.k = 3;
-  EXPECT_EQ(panelWidth(pb, 3), 1);
-  pb.k = 512;
-  pb.n = 2000000;  // 16 lanes would take 256 MB a panel
-  EXPECT_EQ(panelWidth(pb, 1), 4);
-  pb.n = 100000000;
-  EXPECT_EQ(panelWidth(pb, 1), 2);
-  // Whole cache lines per thread, and room to align the start.
-  pb.n = 1001;
-  EXPECT_GE(panelScratch(pb, 3), uint64_t(3 * 16 * 1001 + 8));
-}
-
 TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
   const TestSystem s = makeSystem(45, 18);
   const int64_t n = s.n, k = 37;  // panels of 16, 16, 4 and 1
@@ -542,7 +274,7 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
   const Factor L = s.L(), U = s.U();
   for (int variant = 0; variant < 3; ++variant) {
     DirsolveProblem pb = problemFor(s, B, k);
-    pb.tol = 1e-7;
+    pb.request.tol = 1e-7;
     if (variant >= 1) pb.L = &L;
     if (variant == 2) pb.U = &U;
     std::vector<double> first;
@@ -554,11 +286,11 @@ TEST(SolveColumns, PanelsGiveEachColumnItsScalarBits) {
         if (first.empty()) {
           first = X;
           for (int64_t j = 0; j < k; ++j) {
-            const ref::Outcome want =
-                ref::solve(s, variant, std::vector<double>(B.begin() + j * n, B.begin() + (j + 1) * n),
-                           std::vector<double>(n, 0.0), pb.maxIter, pb.tol);
-            EXPECT_TRUE(sameBits(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n),
-                                 want.x))
+            const ref::Outcome want = ref::solve(
+                s, variant, std::vector<double>(B.begin() + j * n, B.begin() + (j + 1) * n),
+                std::vector<double>(n, 0.0), pb.request.maxIter, pb.request.tol);
+            EXPECT_TRUE(
+                sameBits(std::vector<double>(X.begin() + j * n, X.begin() + (j + 1) * n), want.x))
                 << "column " << j << " variant " << variant;
             EXPECT_TRUE(sameBits(passes[j], want.passes)) << "column " << j;
             EXPECT_TRUE(sameBits(relres[j], want.relres)) << "column " << j;
@@ -590,10 +322,10 @@ TEST(SolveColumns, PanelsWithoutAPassReturnTheirStart) {
   std::vector<double> zeroB(n * k, 0.0);
   for (bool canonical : {true, false}) {
     DirsolveProblem pb = problemFor(s, canonical ? idx : zeroB, k);
-    pb.canonical = canonical;
+    pb.request.canonical = canonical;
     pb.L = &L;
     pb.U = &U;
-    if (canonical) pb.maxIter = 0;  // every lane stops before its first pass
+    if (canonical) pb.request.maxIter = 0;  // every lane stops before its first pass
     std::vector<double> passes, relres;
     const std::vector<double> X = solve(pb, 2, &passes, &relres);
     for (double v : X) EXPECT_TRUE(sameBits(v, 0.0));
@@ -613,11 +345,11 @@ TEST(SolveColumns, StartingPointsCappedPassesAndRowsInPanels) {
   DirsolveProblem pb = problemFor(s, B, k);
   pb.L = &L;
   pb.U = &U;
-  pb.xIn = x0.data();
-  pb.rowSubset = rows.data();
-  pb.m = 4;
-  pb.tol = 0.0;  // every column runs to the cap
-  pb.maxIter = 3;
+  pb.request.xIn = x0.data();
+  pb.request.rowSubset = rows.data();
+  pb.request.m = 4;
+  pb.request.tol = 0.0;  // every column runs to the cap
+  pb.request.maxIter = 3;
   for (bool wide : {true, false}) {
     pb.wideVectors = wide;
     std::vector<double> passes;
@@ -645,7 +377,7 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   for (int64_t j = 2; j < k; ++j) idx.push_back(double((7 * j) % n + 1));
   for (int64_t j = 0; j < k; ++j) unit[j * n + static_cast<int64_t>(idx[j]) - 1] = 1.0;
   DirsolveProblem canon = problemFor(s, idx, k);
-  canon.canonical = true;
+  canon.request.canonical = true;
   canon.L = &L;
   DirsolveProblem dense = problemFor(s, unit, k);
   dense.L = &L;
@@ -680,17 +412,17 @@ TEST(SolveColumns, CanonicalRowSubsetAndStartingPoint) {
   canon.U = dense.U = nullptr;
 
   const std::vector<double> rows = {5, 2, 5};
-  dense.rowSubset = rows.data();
-  dense.m = 3;
+  dense.request.rowSubset = rows.data();
+  dense.request.m = 3;
   const std::vector<double> sub = solve(dense, 2);
   for (int64_t j = 0; j < k; ++j)
     for (int64_t i = 0; i < 3; ++i)
       EXPECT_EQ(sub[i + 3 * j], full[static_cast<int64_t>(rows[i]) - 1 + j * n]);
 
   // Starting from x0 adds the estimate of A^-1 b to x0.
-  dense.rowSubset = nullptr;
+  dense.request.rowSubset = nullptr;
   const std::vector<double> x0 = randomVector(n * k, 17);
-  dense.xIn = x0.data();
+  dense.request.xIn = x0.data();
   const std::vector<double> shifted = solve(dense, 1);
   for (int64_t i = 0; i < n * k; ++i) EXPECT_NEAR(shifted[i], x0[i] + full[i], 1e-9);
 }

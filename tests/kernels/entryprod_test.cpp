@@ -9,14 +9,9 @@
 #include <random>
 #include <vector>
 
+#include "helpers.hpp"
+
 namespace {
-
-using Vec = std::vector<double>;
-
-bool sameBits(const Vec& a, const Vec& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
 
 // Column p of a (m rows) dotted with column j of b, in ascending order.
 double ascendingDot(const Vec& a, int p, const Vec& b, int j, int m) {
@@ -25,21 +20,13 @@ double ascendingDot(const Vec& a, int p, const Vec& b, int j, int m) {
   return s;
 }
 
-Vec randomVec(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Vec v(n);
-  for (double& x : v) x = u(gen);
-  return v;
-}
-
 TEST(EntryProd, PlainPassStoresAscendingDotsAtListedPositions) {
   // Lengths 0..9 cover the groups of four, the tail and an empty sum; the
   // values are chosen so that a reordered sum would round differently.
   for (int m = 0; m < 10; ++m) {
     const int L = 3, N = 4, cols = 5;
-    Vec a = randomVec(static_cast<size_t>(m) * cols, 1 + m);
-    Vec b = randomVec(static_cast<size_t>(m) * N, 100 + m);
+    Vec a = randomVector(static_cast<size_t>(m) * cols, 1 + m);
+    Vec b = randomVector(static_cast<size_t>(m) * N, 100 + m);
     for (size_t t = 0; t < a.size(); t += 3) a[t] *= 1e16;
     const Vec rowMap = {5.9, 1.0, 3.0};
     // Repeats, any order, and enough entries to fill groups of four.
@@ -73,7 +60,7 @@ TEST(EntryProd, SymmetricPassSkipsAboveDiagonalAndMirrorsWithOutputStride) {
   // L = 4 output rows, factors of m = 3 rows: the mirrored store lands on
   // element (columnMap[j] - 1, p) of the 4 x 3 output, at stride L.
   const int m = 3, L = 4, N = 3;
-  const Vec a = randomVec(m * 4, 7), b = randomVec(m * N, 8);
+  const Vec a = randomVector(m * 4, 7), b = randomVector(m * N, 8);
   const Vec rowMap = {1, 2, 3, 1};
   const Vec columnMap = {4, 2, 1};
   const double sentinel = -99.0;
@@ -112,8 +99,8 @@ struct Block {
   int m = 37, L = 60, N = 90, cols = 120;
   Vec a, b, rowMap, columnMap, plain, lower;
   Block() {
-    a = randomVec(static_cast<size_t>(m) * cols, 11);
-    b = randomVec(static_cast<size_t>(m) * N, 12);
+    a = randomVector(static_cast<size_t>(m) * cols, 11);
+    b = randomVector(static_cast<size_t>(m) * N, 12);
     std::mt19937 gen(13);
     rowMap.resize(L);
     columnMap.assign(N, 1.0);

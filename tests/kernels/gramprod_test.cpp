@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -57,8 +57,7 @@ std::vector<Triple> reference(const std::vector<double>& X, int64_t M, int64_t N
 }
 
 TEST(GramprodKernel, WorkedExamples) {
-  EXPECT_EQ(run({1, 1}, 1, 2, 0),
-            (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 1.0}, {1, 1, 0.5}}));
+  EXPECT_EQ(run({1, 1}, 1, 2, 0), (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 1.0}, {1, 1, 0.5}}));
   EXPECT_EQ(run({1, 0, 0, 2}, 2, 2, 0.5), (std::vector<Triple>{{0, 0, 0.5}, {1, 1, 2.0}}));
 }
 
@@ -66,8 +65,7 @@ TEST(GramprodKernel, ThresholdIsStrictAndDiagonalHalvedAfterIt) {
   // G = [4 2; 2 1]: tau 2 drops the tie, keeps 4 as 2 and drops 1.
   EXPECT_EQ(run({2, 1}, 1, 2, 2), (std::vector<Triple>{{0, 0, 2.0}}));
   // Negative tau lists every candidate, zeros included; NaN never.
-  EXPECT_EQ(run({1, 0}, 1, 2, -1),
-            (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 0.0}, {1, 1, 0.0}}));
+  EXPECT_EQ(run({1, 0}, 1, 2, -1), (std::vector<Triple>{{0, 0, 0.5}, {0, 1, 0.0}, {1, 1, 0.0}}));
   EXPECT_EQ(run({NAN, 1}, 1, 2, -1), (std::vector<Triple>{{1, 1, 0.5}}));
   EXPECT_TRUE(run({1, 1}, 1, 2, NAN).empty());
 }
@@ -117,6 +115,20 @@ TEST(GramprodKernel, EmptyShapes) {
   EXPECT_TRUE(run({}, 3, 0, -1).empty());
   // M = 0: G is all zeros.
   EXPECT_EQ(run({}, 0, 2, -1), (std::vector<Triple>{{0, 0, 0.0}, {0, 1, 0.0}, {1, 1, 0.0}}));
+}
+
+TEST(GramprodKernel, NoRowsListNothingAtOnceForAnyTauNotBelowZero) {
+  // 2^31 - 1 columns would be 2^60 pairs to walk; nothing is read of X.
+  for (double tau : {0.0, -0.0, 0.5, 2147483646.0, double(NAN)}) {
+    SCOPED_TRACE(tau);
+    GramEntries list;
+    ASSERT_TRUE(list.init(1));
+    EXPECT_TRUE(gramThreshold(nullptr, INT32_MAX, 0, tau, list));
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(gramMostEntries(INT32_MAX, 0, tau), 0);
+  }
+  EXPECT_EQ(gramMostEntries(5, 0, -1.0), 15);
+  EXPECT_EQ(gramMostEntries(5, 3, 0.5), 15);
 }
 
 TEST(GramprodKernel, EachFailedAllocationIsReported) {

@@ -1,46 +1,17 @@
+// The parts of the host binding that need no host.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
-#include "host/convert.hpp"
-#include "host/scratch.hpp"
+#include "host/format.hpp"
 
-TEST(TruncToInt32, TruncatesSaturatesAndMapsNanToZero) {
-  EXPECT_EQ(truncToInt32(2.9), 2);
-  EXPECT_EQ(truncToInt32(-2.9), -2);
-  EXPECT_EQ(truncToInt32(0.9), 0);
-  EXPECT_EQ(truncToInt32(-0.5), 0);
-  EXPECT_EQ(truncToInt32(3e9), INT32_MAX);
-  EXPECT_EQ(truncToInt32(-3e9), INT32_MIN);
-  EXPECT_EQ(truncToInt32(std::numeric_limits<double>::infinity()), INT32_MAX);
-  EXPECT_EQ(truncToInt32(-std::numeric_limits<double>::infinity()), INT32_MIN);
-  EXPECT_EQ(truncToInt32(std::nan("")), 0);
-  EXPECT_EQ(truncToInt32(2147483647.5), INT32_MAX);
-  EXPECT_EQ(truncToInt32(-2147483648.7), INT32_MIN);
-}
-
-TEST(Positions, AcceptOnlyFiniteValuesInRange) {
-  EXPECT_EQ(positionIndex(1.0, 5), 0);
-  EXPECT_EQ(positionIndex(5.99, 5), 4);
-  EXPECT_EQ(positionIndex(6.0, 5), -1);
-  EXPECT_EQ(positionIndex(0.99, 5), -1);
-  EXPECT_EQ(positionIndex(std::nan(""), 5), -1);
-  EXPECT_EQ(positionIndex(std::numeric_limits<double>::infinity(), INT64_MAX), -1);
-  EXPECT_EQ(positionIndex(3e9, INT64_MAX), -1);
-  const double list[] = {1, 2, 7, 3};
-  EXPECT_EQ(firstBadPosition(list, 4, 6), 2);
-  EXPECT_EQ(firstBadPosition(list, 4, 7), -1);
-  EXPECT_EQ(firstBadPosition(list, 0, 0), -1);
-}
-
-TEST(Scratch, CountdownFailsExactlyOneAllocation) {
-  scratch::failCountdown = 2;
-  ScratchArray<double> a = makeScratch<double>(4);
-  ScratchArray<double> b = makeScratch<double>(4);
-  ScratchArray<double> c = makeScratch<double>(0);  // still one element
-  EXPECT_TRUE(a);
-  EXPECT_FALSE(b);
-  EXPECT_TRUE(c);
-  EXPECT_EQ(allocScratch<double>(SIZE_MAX / 4), nullptr);
+TEST(FormatValue, NamesWhatIsNotFiniteAndKeepsEveryDigit) {
+  EXPECT_STREQ(host::formatValue(std::nan("")).text, "NaN");
+  EXPECT_STREQ(host::formatValue(INFINITY).text, "Inf");
+  EXPECT_STREQ(host::formatValue(-INFINITY).text, "-Inf");
+  EXPECT_STREQ(host::formatValue(521).text, "521");
+  EXPECT_STREQ(host::formatValue(-3).text, "-3");
+  EXPECT_STREQ(host::formatValue(0.1).text, "0.10000000000000001");
+  // The longest text a double takes still fits.
+  EXPECT_STREQ(host::formatValue(-2.2250738585072014e-308).text, "-2.2250738585072014e-308");
 }

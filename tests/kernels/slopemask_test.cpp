@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 namespace {
 
@@ -60,12 +60,26 @@ struct Result {
   std::vector<double> gradient, product;
 };
 
+FreeSetProblem problemOf(const Block& b, double lambda, int32_t wholeColumns) {
+  FreeSetProblem pb;
+  pb.X = b.X.data();
+  pb.Q = b.Q.data();
+  pb.R = b.R.data();
+  pb.patternIr = b.pattern.Ir.data();
+  pb.patternJc = b.pattern.Jc.data();
+  pb.colIndex = b.colIndex.data();
+  pb.M = b.M;
+  pb.N = b.N;
+  pb.K = b.K;
+  pb.lambda = lambda;
+  pb.wholeColumns = wholeColumns != 0;
+  return pb;
+}
+
 Result run(const Block& b, double lambda, int32_t wholeColumns, int64_t capacity = 1 << 20) {
   FreeEntries list;
   EXPECT_TRUE(list.init(capacity));
-  EXPECT_TRUE(selectFreeEntries(b.X.data(), b.Q.data(), b.N, b.M, b.R.data(), b.pattern.Ir.data(),
-                                b.pattern.Jc.data(), lambda, b.colIndex.data(), b.K, list,
-                                wholeColumns));
+  EXPECT_TRUE(selectFreeEntries(problemOf(b, lambda, wholeColumns), list));
   const int64_t n = list.count();
   return Result{{list.linearIndex(), list.linearIndex() + n},
                 {list.gradient(), list.gradient() + n},
@@ -139,8 +153,8 @@ TEST(SlopemaskKernel, LowerModeStartsAtTheDiagonal) {
   b.colIndex = {1, 4, 6, 7, 0.5, -2, NAN};
   const Result got = run(b, -1, 0);
   std::vector<uint32_t> want;
-  for (uint32_t r = 0; r < 6; ++r) want.push_back(r);       // c = 1: all rows
-  for (uint32_t r = 3; r < 6; ++r) want.push_back(6 + r);   // c = 4: rows 3..5
+  for (uint32_t r = 0; r < 6; ++r) want.push_back(r);      // c = 1: all rows
+  for (uint32_t r = 3; r < 6; ++r) want.push_back(6 + r);  // c = 4: rows 3..5
   want.push_back(2 * 6 + 5);                               // c = 6: the last row only
   EXPECT_EQ(got.index, want);  // c = 7 lies past N; below 1 and NaN give nothing
   // Whole columns ignore colIndex entirely.
@@ -196,10 +210,11 @@ TEST(SlopemaskKernel, EmptyBlocksSelectNothing) {
   Block b = randomBlock(2, 4, 2, 1, 1);
   FreeEntries list;
   ASSERT_TRUE(list.init(1));
-  EXPECT_TRUE(selectFreeEntries(b.X.data(), b.Q.data(), 0, 2, b.R.data(), b.pattern.Ir.data(),
-                                b.pattern.Jc.data(), -1, b.colIndex.data(), 2, list, 1));
-  EXPECT_TRUE(selectFreeEntries(b.X.data(), b.Q.data(), 4, 2, b.R.data(), b.pattern.Ir.data(),
-                                b.pattern.Jc.data(), -1, b.colIndex.data(), 0, list, 1));
+  FreeSetProblem noRows = problemOf(b, -1, 1), noColumns = problemOf(b, -1, 1);
+  noRows.N = 0;
+  noColumns.K = 0;
+  EXPECT_TRUE(selectFreeEntries(noRows, list));
+  EXPECT_TRUE(selectFreeEntries(noColumns, list));
   EXPECT_EQ(list.count(), 0);
   // M = 0: every product is 0, so D = -R.
   b.M = 0;
@@ -217,9 +232,7 @@ TEST(SlopemaskKernel, EachFailedAllocationIsReported) {
     FreeEntries list;
     scratch::failCountdown = k;
     bool ok = list.init(1);
-    if (ok)
-      ok = selectFreeEntries(b.X.data(), b.Q.data(), b.N, b.M, b.R.data(), b.pattern.Ir.data(),
-                             b.pattern.Jc.data(), 1, b.colIndex.data(), b.K, list, 1);
+    if (ok) ok = selectFreeEntries(problemOf(b, 1, 1), list);
     const bool failed = scratch::failCountdown == 0;
     scratch::failCountdown = 0;
     EXPECT_EQ(ok, !failed);

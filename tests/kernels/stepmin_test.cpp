@@ -9,7 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
+#include "helpers.hpp"
 
 namespace {
 
@@ -44,8 +45,6 @@ struct Problem {
     return A + B * t + C * t * t + lambda * s;
   }
 };
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST(StepMinimize, SecondPieceTiesFirstAndLastPieceIsWorse) {
   Problem p;

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <utility>
 
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 template <class... Fields>
 class EntryList {

@@ -22,6 +22,28 @@ inline int64_t positionIndex(double v, int64_t limit) {
   return k <= limit ? k - 1 : -1;
 }
 
+// Which of a list's dimensions gives its length: its row count, the larger
+// of its two dimensions, its column count when it is one row and its row
+// count otherwise, or all its elements.
+enum class ListLength { rows, longerSide, rowOrColumn, elements };
+
+// The length of a rows x cols list under `rule`, never more than the
+// elements it holds: a k x 0 list has rows but no values, so it is empty.
+inline int64_t listLength(int64_t rows, int64_t cols, ListLength rule) {
+  if (rows == 0 || cols == 0) return 0;
+  switch (rule) {
+    case ListLength::rows:
+      return rows;
+    case ListLength::longerSide:
+      return rows > cols ? rows : cols;
+    case ListLength::rowOrColumn:
+      return rows == 1 ? cols : rows;
+    case ListLength::elements:
+      break;
+  }
+  return rows * cols;
+}
+
 // First i whose positions[i] is not a valid 1-based position in 1..limit,
 // or -1 when all are.
 inline int64_t firstBadPosition(const double* positions, int64_t count, int64_t limit) {

@@ -1,9 +1,15 @@
 #pragma once
 // Cache hints for walks whose next addresses are known from the list; they
 // change no result, and compile to nothing where the compiler has none.
+#include <cstdint>
+
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <xmmintrin.h>
 #endif
+
+// List entries between the prefetch of the rows an entry reads and their
+// use, in every walk over a list.
+constexpr int32_t kPrefetchAhead = 32;
 
 inline void prefetchRead(const double* p) {
 #if defined(__GNUC__) || defined(__clang__)

@@ -22,8 +22,3 @@ struct ColumnReport {
   double* passes = nullptr;
   double* relres = nullptr;
 };
-
-inline void reportColumn(const ColumnReport& report, int64_t j, int32_t passes, double relres) {
-  if (report.passes) report.passes[j] = passes;
-  if (report.relres) report.relres[j] = relres;
-}

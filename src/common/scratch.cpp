@@ -1,4 +1,4 @@
-#include "host/scratch.hpp"
+#include "common/scratch.hpp"
 
 #include <cstdint>
 

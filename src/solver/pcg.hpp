@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "pcg/lanes.hpp"
+#include "solver/lanes.hpp"
 
 struct NoPreconditioner {};
 
@@ -74,8 +74,8 @@ void stepSolution(double* x, double* r, const double* p, const double* z, const 
 
 // The same on the lanes with on[w] only; the others keep x and r.
 template <int W>
-void stepSolutionSome(double* x, double* r, const double* p, const double* z,
-                      const double alpha[W], const bool on[W], double acc[W], int64_t n) {
+void stepSolutionSome(double* x, double* r, const double* p, const double* z, const double alpha[W],
+                      const bool on[W], double acc[W], int64_t n) {
   for (int64_t i = 0; i < n * W; i += W)
     for (int w = 0; w < W; ++w)
       if (on[w]) {
@@ -124,8 +124,8 @@ struct PanelStart {
 // iterate and residual of its last finite pass.
 template <int W, class Operator, class Preconditioner>
 void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double* x,
-                   int32_t maxIter, double tol, double* r, double* p, double* z,
-                   int32_t passes[W], double relres[W], const PanelStart& start = {}) {
+                   int32_t maxIter, double tol, double* r, double* p, double* z, int32_t passes[W],
+                   double relres[W], const PanelStart& start = {}) {
   constexpr bool plain = std::is_same_v<Preconditioner, NoPreconditioner>;
   bool active[W];
   int running = W;
@@ -222,10 +222,11 @@ void pcgSolvePanel(const Operator& A, const Preconditioner& M, int64_t n, double
   }
 }
 
-// One column: solves A x = b from the starting point in x; r holds b on
-// entry and the last residual on return; p and z are scratch of n doubles.
-// Returns the number of passes made; relres, when given, receives
-// ||r|| / ||b|| of the last residual.
+// One column, the panel iteration at one lane: solves A x = b from the
+// starting point in x; r holds b on entry and the last residual on return;
+// p and z are scratch of n doubles. Returns the number of passes made;
+// relres, when given, receives ||r|| / ||b|| of the last residual. The
+// solvers run solveColumnLoop; tests hold every lane to this.
 template <class Operator, class Preconditioner>
 int32_t pcgSolveColumn(const Operator& A, const Preconditioner& M, int64_t n, double* x,
                        int32_t maxIter, double tol, double* r, double* p, double* z,
@@ -237,4 +238,4 @@ int32_t pcgSolveColumn(const Operator& A, const Preconditioner& M, int64_t n, do
   return passes[0];
 }
 
-}  // inline namespace PCG_ISA
+}  // namespace PCG_ISA

@@ -20,11 +20,10 @@ using BlasInt = int32_t;
 #define SK_DGEMM dgemm_
 #endif
 
-extern "C" void SK_DGEMM(const char* transa, const char* transb, const BlasInt* m,
-                         const BlasInt* n, const BlasInt* k, const double* alpha,
-                         const double* a, const BlasInt* lda, const double* b,
-                         const BlasInt* ldb, const double* beta, double* c, const BlasInt* ldc,
-                         std::size_t transaLen, std::size_t transbLen);
+extern "C" void SK_DGEMM(const char* transa, const char* transb, const BlasInt* m, const BlasInt* n,
+                         const BlasInt* k, const double* alpha, const double* a, const BlasInt* lda,
+                         const double* b, const BlasInt* ldb, const double* beta, double* c,
+                         const BlasInt* ldc, std::size_t transaLen, std::size_t transbLen);
 
 // Largest size the BLAS integers can carry.
 constexpr int64_t kBlasIntMax = static_cast<int64_t>(INT64_MAX >> (64 - BLAS_INT_WIDTH));
@@ -32,9 +31,8 @@ constexpr int64_t kBlasIntMax = static_cast<int64_t>(INT64_MAX >> (64 - BLAS_INT
 // C = op(A) * op(B) with C m x n, leading dimension ldc. Sizes must fit
 // BlasInt (callers check). BLAS rejects a leading dimension of 0 and some
 // implementations leave C alone when k is 0, so those cases stay here.
-inline void denseProduct(char transa, char transb, int64_t m, int64_t n, int64_t k,
-                         const double* A, int64_t lda, const double* B, int64_t ldb, double* C,
-                         int64_t ldc) {
+inline void denseProduct(char transa, char transb, int64_t m, int64_t n, int64_t k, const double* A,
+                         int64_t lda, const double* B, int64_t ldb, double* C, int64_t ldc) {
   if (m == 0 || n == 0) return;
   if (k == 0) {
     for (int64_t j = 0; j < n; ++j) std::memset(C + j * ldc, 0, sizeof(double) * m);

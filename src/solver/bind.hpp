@@ -1,33 +1,31 @@
 #pragma once
-// The arguments both conjugate-gradient modules share, bound and checked in
-// one place: A (sparse, square), x_in, B (dense or canonical indices),
-// maxIter, tol, numThreads and rowSubset.
+// The arguments both solver gateways share, bound and checked in one
+// place: A (sparse, square), x_in, B (dense or canonical indices),
+// maxIter, tol, numThreads and rowSubset; and their optional info output.
+// The gateway side of the solver layer: it alone here includes the host.
 #include <cstdint>
 
 #include "host/mexhost.hpp"
-#include "pcg/columns.hpp"
-
-namespace host {
+#include "solver/request.hpp"
 
 // Argument numbers (0-based) of the shared arguments in a module's list.
 struct SolverArgSlots {
   int A, xIn, B, maxIter, tol, numThreads, rowSubset;
 };
 
-// The request a solver kernel takes, with A and the requested thread count.
-struct SolverArgs : ColumnRequest {
-  SparseArg A;
+// The shared arguments as bound: the request, A, and the thread count.
+struct SolverArgs {
+  ColumnRequest request;
+  host::SparseArg A;
   int32_t numThreads = 1;  // as requested, before any cap
 };
 
 // Binds and checks the shared arguments: canonical mode with x_in prints its
 // historical message; every index in B and rowSubset lies in 1..n. A's
 // column layout is the module's own to check.
-bool bindSolverArgs(const Call& call, const SolverArgSlots& slot, SolverArgs* out);
+bool bindSolverArgs(const host::Call& call, const SolverArgSlots& slot, SolverArgs* out);
 
 // The optional second output, [X, info] = solver(...): when asked for, a
 // struct whose 1 x k rows `passes` and `relres` the report fills; an
 // empty report (nothing to fill) otherwise.
-ColumnReport solverInfo(Call& call, int slot, int64_t k);
-
-}  // namespace host
+ColumnReport solverInfo(host::Call& call, int slot, int64_t k);

@@ -107,4 +107,14 @@ struct Lanes {
   }
 };
 
-}  // inline namespace PCG_ISA
+// A hint to fetch the line at p; changes nothing but timing. (Here, not
+// from common/, so that nothing of another build is linked in: see above.)
+inline void prefetchLine(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+}  // namespace PCG_ISA
