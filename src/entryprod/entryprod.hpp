@@ -11,9 +11,9 @@
 // computed value is stored first at (columnMap[j] - 1) + p*L, the mirrored
 // element. Writes only those elements of out, which must not alias an
 // input; positions must lie in 1..L*N and the checks below must have
-// passed. Long plain lists take the tiled pass below; symmetric and short
-// lists, and calls whose scratch is not available, the list-order pass.
-// Both give the same bits.
+// passed. Long plain lists in any but ascending order take the tiled pass
+// below; other lists, and calls whose scratch is not available, the
+// list-order pass. Both give the same bits.
 void productEntriesPass(double* out, const double* a, const double* b, int32_t m,
                         const double* positions, int32_t count, const double* rowMap,
                         const double* columnMap, int32_t L, int32_t N, bool symmetric);
