@@ -30,14 +30,22 @@ void withWidth(int width, const F& f) {
 
 }  // namespace columnblocks
 
-// walk(std::integral_constant<int, J>(), j) for every block of J columns
-// from column j, covering columns 0..N-1 once: blocks of MaxBlock columns
-// (MaxBlock a power of two), halved while there are fewer blocks than
-// threads, then the remaining columns one by one.
-template <int MaxBlock, ColumnSchedule Schedule, class Walk>
-void forColumnBlocks(int32_t N, const Walk& walk) {
+// The block width forColumnBlocks takes for N columns: MaxBlock (a power
+// of two), halved while there are fewer blocks than threads.
+template <int MaxBlock>
+int32_t columnBlockWidth(int32_t N) {
   int32_t J = MaxBlock;
   while (J > 1 && N / J < omp_get_max_threads()) J /= 2;
+  return J;
+}
+
+// walk(std::integral_constant<int, J>(), j) for every block of J columns
+// from column j, covering columns 0..N-1 once: blocks of
+// columnBlockWidth<MaxBlock>(N) columns, then the remaining columns one by
+// one.
+template <int MaxBlock, ColumnSchedule Schedule, class Walk>
+void forColumnBlocks(int32_t N, const Walk& walk) {
+  const int32_t J = columnBlockWidth<MaxBlock>(N);
   const int32_t blocks = N / J;
   const int32_t tasks = blocks + N % J;
   auto task = [&](int32_t t) {

@@ -1,6 +1,7 @@
 #include "entryprod/entryprod.hpp"
 
 #include "common/convert.hpp"
+#include "entryprod/dots.hpp"
 
 namespace {
 
@@ -11,38 +12,6 @@ struct Entry {
   const double* b;
 };
 
-// One dot product, unrolled by four into a single ascending sum.
-inline double dot(const double* a, const double* b, int64_t m) {
-  double s = 0.0;
-  int64_t t = 0;
-  for (; t + 4 <= m; t += 4) {
-    s = s + a[t] * b[t];
-    s = s + a[t + 1] * b[t + 1];
-    s = s + a[t + 2] * b[t + 2];
-    s = s + a[t + 3] * b[t + 3];
-  }
-  for (; t < m; ++t) s = s + a[t] * b[t];
-  return s;
-}
-
-// Four dot products at once, each still one ascending sum: the four chains
-// are independent, so their additions overlap instead of waiting in turn.
-inline void dot4(const Entry* e, int64_t m, double* s) {
-  const double *a0 = e[0].a, *a1 = e[1].a, *a2 = e[2].a, *a3 = e[3].a;
-  const double *b0 = e[0].b, *b1 = e[1].b, *b2 = e[2].b, *b3 = e[3].b;
-  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-  for (int64_t t = 0; t < m; ++t) {
-    s0 = s0 + a0[t] * b0[t];
-    s1 = s1 + a1[t] * b1[t];
-    s2 = s2 + a2[t] * b2[t];
-    s3 = s3 + a3[t] * b3[t];
-  }
-  s[0] = s0;
-  s[1] = s1;
-  s[2] = s2;
-  s[3] = s3;
-}
-
 inline void store(double* out, const Entry& e, double s) {
   if (e.mirror >= 0) out[e.mirror] = s;
   out[e.k] = s;
@@ -52,11 +21,21 @@ inline void store(double* out, const Entry& e, double s) {
 // to fill groups of four.
 constexpr int32_t kBlock = 64;
 
+// Plain lists shorter than this are computed in list order: filing them by
+// tile would cost more than it saves.
+constexpr int32_t kTiledEntries = 4096;
+
+bool ascending(const double* positions, int32_t count) {
+  for (int32_t i = 1; i < count; ++i)
+    if (!(positions[i - 1] <= positions[i])) return false;
+  return true;
+}
+
 }  // namespace
 
-void productEntriesPass(double* out, const double* a, const double* b, int32_t m,
-                        const double* positions, int32_t count, const double* rowMap,
-                        const double* columnMap, int32_t L, bool symmetric) {
+void productEntriesPassInListOrder(double* out, const double* a, const double* b, int32_t m,
+                                   const double* positions, int32_t count, const double* rowMap,
+                                   const double* columnMap, int32_t L, bool symmetric) {
   const int64_t stride = m;
   const int32_t blocks = count / kBlock + (count % kBlock != 0);
 #pragma omp parallel for schedule(dynamic, 1)
@@ -77,14 +56,30 @@ void productEntriesPass(double* out, const double* a, const double* b, int32_t m
       e.a = a + p * stride;
       e.b = b + j * stride;
       if (held == 4) {
+        const double* as[4] = {group[0].a, group[1].a, group[2].a, group[3].a};
+        const double* bs[4] = {group[0].b, group[1].b, group[2].b, group[3].b};
         double s[4];
-        dot4(group, stride, s);
+        entrydots::dot4(as, bs, stride, s);
         for (int g = 0; g < 4; ++g) store(out, group[g], s[g]);
         held = 0;
       }
     }
-    for (int g = 0; g < held; ++g) store(out, group[g], dot(group[g].a, group[g].b, stride));
+    for (int g = 0; g < held; ++g)
+      store(out, group[g], entrydots::dot(group[g].a, group[g].b, stride));
   }
+}
+
+void productEntriesPass(double* out, const double* a, const double* b, int32_t m,
+                        const double* positions, int32_t count, const double* rowMap,
+                        const double* columnMap, int32_t L, int32_t N, bool symmetric) {
+  // The symmetric pass keeps list order: where a mirrored store meets another
+  // entry's, which one lands last stays as it was.
+  // Ascending positions already take each column's entries together, one
+  // B column at a time, and run faster in list order than filed by tile.
+  if (!symmetric && count >= kTiledEntries && m > 0 && !ascending(positions, count) &&
+      productEntriesPassTiled(out, a, b, m, positions, count, rowMap, L, N))
+    return;
+  productEntriesPassInListOrder(out, a, b, m, positions, count, rowMap, columnMap, L, symmetric);
 }
 
 int64_t firstBadRowMapEntry(const double* positions, int32_t count, const double* rowMap, int32_t L,

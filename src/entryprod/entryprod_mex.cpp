@@ -90,10 +90,12 @@ void gateway(host::Call& call) {
   double* out = call.output(0, L, N);
   // Pass 2 starts after pass 1 has stored everything: where both store, pass 2 wins.
   const int32_t c1 = static_cast<int32_t>(list1.count()), c2 = static_cast<int32_t>(list2.count());
+  // Positions lie below 2^31, and so do the columns they reach.
+  const int32_t n = static_cast<int32_t>(std::min<int64_t>(N, INT32_MAX));
   productEntriesPass(out, A1, B, static_cast<int32_t>(m), list1.values(), c1, rowMap1, nullptr, L,
-                     false);
+                     n, false);
   productEntriesPass(out, A2, B, static_cast<int32_t>(m), list2.values(), c2, rowMap2, columnMap2,
-                     L, true);
+                     L, n, true);
 }
 
 }  // namespace

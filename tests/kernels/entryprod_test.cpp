@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "common/scratch.hpp"
 #include "helpers.hpp"
 
 namespace {
@@ -34,7 +35,7 @@ TEST(EntryProd, PlainPassStoresAscendingDotsAtListedPositions) {
     Vec out(L * N, std::numeric_limits<double>::quiet_NaN());
     const Vec a0 = a, b0 = b, list0 = list, rowMap0 = rowMap;
     productEntriesPass(out.data(), a.data(), b.data(), m, list.data(),
-                       static_cast<int32_t>(list.size()), rowMap.data(), nullptr, L, false);
+                       static_cast<int32_t>(list.size()), rowMap.data(), nullptr, L, N, false);
     for (int k = 0; k < L * N; ++k) {
       const int r = k % L, j = k / L;
       const int p = static_cast<int>(rowMap[r]) - 1;
@@ -52,7 +53,7 @@ TEST(EntryProd, HandCheckedEntries) {
   const Vec list = {1, 4};    // (0,0) and (1,1)
   Vec out(4, 0.0);
   productEntriesPass(out.data(), a.data(), b.data(), 2, list.data(), 2, rowMap.data(), nullptr, 2,
-                     false);
+                     2, false);
   EXPECT_EQ(out, (Vec{6, 0, 0, 6}));
 }
 
@@ -69,7 +70,7 @@ TEST(EntryProd, SymmetricPassSkipsAboveDiagonalAndMirrorsWithOutputStride) {
   // (2,2) diagonal, (3,2) above, (1,2) above.
   const Vec list = {1, 3, 5, 6, 11, 12, 10};
   productEntriesPass(out.data(), a.data(), b.data(), m, list.data(), 7, rowMap.data(),
-                     columnMap.data(), L, true);
+                     columnMap.data(), L, N, true);
   Vec want(L * N, sentinel);
   const double s00 = ascendingDot(a, 0, b, 0, m), s20 = ascendingDot(a, 2, b, 0, m);
   const double s11 = ascendingDot(a, 1, b, 1, m), s22 = ascendingDot(a, 2, b, 2, m);
@@ -85,10 +86,10 @@ TEST(EntryProd, EmptyFactorsGiveZeroAndEmptyListsStoreNothing) {
   const Vec list = {1, 2, 3, 4};
   Vec out(4, 5.0);
   productEntriesPass(out.data(), nullptr, nullptr, 0, list.data(), 0, rowMap.data(),
-                     columnMap.data(), 2, true);
+                     columnMap.data(), 2, 2, true);
   EXPECT_EQ(out, Vec(4, 5.0));
   productEntriesPass(out.data(), nullptr, nullptr, 0, list.data(), 4, rowMap.data(), nullptr, 2,
-                     false);
+                     2, false);
   EXPECT_EQ(out, Vec(4, 0.0));
 }
 
@@ -118,10 +119,10 @@ struct Block {
   Vec run() const {
     Vec out(static_cast<size_t>(L) * N, 0.0);
     productEntriesPass(out.data(), a.data(), b.data(), m, plain.data(),
-                       static_cast<int32_t>(plain.size()), rowMap.data(), nullptr, L, false);
+                       static_cast<int32_t>(plain.size()), rowMap.data(), nullptr, L, N, false);
     productEntriesPass(out.data(), a.data(), b.data(), m, lower.data(),
                        static_cast<int32_t>(lower.size()), rowMap.data(), columnMap.data(), L,
-                       true);
+                       N, true);
     return out;
   }
 };
@@ -143,6 +144,107 @@ TEST(EntryProd, SameBitsForOneAndTwoThreads) {
     const int mirror = (static_cast<int>(blk.columnMap[j]) - 1) + p * blk.L;
     ASSERT_EQ(one[k], ascendingDot(blk.a, p, blk.b, j, blk.m));
     ASSERT_EQ(one[mirror], one[k]);
+  }
+}
+
+// A plain pass on random data: sums that a reordering would round
+// differently, rows that share left-factor columns in no particular order,
+// and a list drawn with repeats, sorted when asked.
+struct PlainCase {
+  int m, L, N;
+  Vec a, b, rowMap, list;
+  PlainCase(int m_, int L_, int N_, int count, bool sorted, unsigned seed) : m(m_), L(L_), N(N_) {
+    const int cols = L / 2 + 3;
+    a = randomVector(static_cast<int64_t>(m) * cols, seed);
+    b = randomVector(static_cast<int64_t>(m) * N, seed + 1);
+    for (size_t t = 0; t < a.size(); t += 5) a[t] *= 1e16;
+    std::mt19937 gen(seed + 2);
+    for (int r = 0; r < L; ++r) rowMap.push_back(1 + gen() % cols + 0.5);
+    const int64_t cells = static_cast<int64_t>(L) * N;
+    for (int i = 0; i < count; ++i) {
+      // Every tenth entry repeats an earlier one.
+      const bool again = i > 0 && gen() % 10 == 0;
+      list.push_back(again ? list[gen() % i] : 1 + static_cast<double>(gen() % cells) + 0.7);
+    }
+    if (sorted) std::sort(list.begin(), list.end());
+  }
+  Vec inListOrder() const {
+    Vec out(static_cast<size_t>(L) * N, -7.0);
+    productEntriesPassInListOrder(out.data(), a.data(), b.data(), m, list.data(),
+                                  static_cast<int32_t>(list.size()), rowMap.data(), nullptr, L,
+                                  false);
+    return out;
+  }
+  Vec tiled() const {
+    Vec out(static_cast<size_t>(L) * N, -7.0);
+    EXPECT_TRUE(productEntriesPassTiled(out.data(), a.data(), b.data(), m, list.data(),
+                                        static_cast<int32_t>(list.size()), rowMap.data(), L, N));
+    return out;
+  }
+  Vec dispatched() const {
+    Vec out(static_cast<size_t>(L) * N, -7.0);
+    productEntriesPass(out.data(), a.data(), b.data(), m, list.data(),
+                       static_cast<int32_t>(list.size()), rowMap.data(), nullptr, L, N, false);
+    return out;
+  }
+};
+
+TEST(EntryProd, TiledPassGivesTheBitsOfTheListOrderPass) {
+  // Lengths around the pairs and groups of the dot products; outputs of one
+  // row, one column, several row tiles (m = 200 keeps 256 rows to a tile)
+  // and several column tiles; lists empty, shorter than a group, and long.
+  struct Shape {
+    int m, L, N, count;
+  };
+  const Shape shapes[] = {{1, 5, 7, 40},       {2, 9, 3, 25},     {3, 1, 3000, 5000},
+                          {4, 3000, 1, 5000},  {5, 40, 2100, 9000}, {7, 30, 30, 1},
+                          {8, 30, 30, 7},      {9, 64, 1500, 12000}, {17, 17, 17, 300},
+                          {200, 600, 1100, 20000}, {33, 50, 50, 0},  {0, 6, 6, 30}};
+  for (const Shape& sh : shapes)
+    for (bool sorted : {false, true}) {
+      const PlainCase c(sh.m, sh.L, sh.N, sh.count, sorted, 31 + sh.m);
+      const PlainCase before = c;
+      const Vec want = c.inListOrder();
+      EXPECT_TRUE(sameBits(c.tiled(), want)) << "m " << sh.m << " L " << sh.L << " N " << sh.N;
+      EXPECT_TRUE(sameBits(c.dispatched(), want)) << "m " << sh.m;
+      EXPECT_TRUE(sameBits(c.a, before.a) && sameBits(c.b, before.b) &&
+                  sameBits(c.list, before.list));
+      // Spot checks against the plain ascending sum.
+      for (size_t i = 0; i < c.list.size(); i += 97) {
+        const int k = static_cast<int>(c.list[i]) - 1, r = k % c.L, j = k / c.L;
+        ASSERT_EQ(want[k], ascendingDot(c.a, static_cast<int>(c.rowMap[r]) - 1, c.b, j, c.m));
+      }
+    }
+}
+
+TEST(EntryProd, TiledPassSameBitsForOneAndTwoThreads) {
+  // Long enough that the list is filed in two parts on two threads.
+  const PlainCase c(12, 300, 900, 150000, false, 5);
+  const int saved = omp_get_max_threads();
+  omp_set_num_threads(1);
+  const Vec one = c.tiled();
+  omp_set_num_threads(2);
+  const Vec two = c.tiled();
+  omp_set_num_threads(saved);
+  EXPECT_TRUE(sameBits(one, two));
+  EXPECT_TRUE(sameBits(one, c.inListOrder()));
+}
+
+TEST(EntryProd, TiledPassWithoutScratchWritesNothingAndThePassFallsBack) {
+  const PlainCase c(6, 40, 300, 6000, false, 9);
+  const Vec want = c.inListOrder();
+  for (long k = 1; k <= 6; ++k) {
+    Vec out(static_cast<size_t>(c.L) * c.N, -7.0);
+    scratch::failCountdown = k;
+    const bool done = productEntriesPassTiled(out.data(), c.a.data(), c.b.data(), c.m,
+                                              c.list.data(), 6000, c.rowMap.data(), c.L, c.N);
+    scratch::failCountdown = 0;
+    EXPECT_FALSE(done) << "allocation " << k;
+    EXPECT_TRUE(sameBits(out, Vec(out.size(), -7.0)));
+    scratch::failCountdown = k;
+    const Vec fallback = c.dispatched();
+    scratch::failCountdown = 0;
+    EXPECT_TRUE(sameBits(fallback, want)) << "allocation " << k;
   }
 }
 
