@@ -36,9 +36,15 @@ sanitize: deps
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) $(if $(SANITIZE_SKIP),-E '$(SANITIZE_SKIP)')
 
+# One benchmark: make bench MODULE=thresh (BENCH=thresh works too; several
+# as MODULE=thresh,stepcoef). HOST=oct, mex or both picks the modules' build:
+# by default build/oct once it exists, else build/mex.
+MODULE ?=
+BENCH ?=
+HOST ?=
 bench: deps
 	$(MAKE) all
-	$(HUGEPAGES) sh bench/run.sh $(BUILD)
+	$(HUGEPAGES) MODULE='$(strip $(MODULE) $(BENCH))' HOST='$(HOST)' sh bench/run.sh $(BUILD)
 
 demo: deps
 	$(MAKE) all

@@ -2,15 +2,22 @@
 % cdsweep on a realistic block: exact inverse columns of a 2-D grid
 % precision matrix, 512 consecutive columns, the block's owned lower
 % entries of the grid pattern plus 300 entries with rows in the second half
-% of the block; 3 sweeps. Beside it the floor (the two n-long columns every
-% dot reads plus the two row updates, at the bandwidth membw measures), the
-% same call on two threads, and the loop an Octave user would write, timed
-% on a few hundred updates. Consecutive entries share a column of U and
-% neighbouring columns of W, so caches can take the time below the floor.
+% of the block; n = 10,000 and 99,856; the entries sorted by column, then
+% in random order. One sweep's time (three swept, less the call without
+% sweeps) on one thread and on two, beside the loop an Octave user would
+% write (a BLAS dot and whole-row updates), timed on 300 updates and
+% scaled to the sweep. Floor per update: the two n-long
+% columns its dot reads and the two row updates, at the measured
+% bandwidth; consecutive entries share a column of U and neighbouring
+% columns of W, so caches can take the time below it.
+% Then the sparse form's product U = (D + D' - diag(D)) * W, formed inside
+% the module from a banded lower triangle D, beside Octave's own product
+% of the symmetric matrix (U of 41 and 409 MB, above 32 MiB, and at
+% n = 10,000 also for half the block, 20 MB); its floor moves W and U once
+% and D's entries once per group of 8 columns, plus zeros() of U.
 
-
-% The same updates with Octave's vector operations: a BLAS dot and whole
-% row updates. Its dot sums in another order, so values agree to rounding.
+% The same updates with Octave's vector operations. Its dot sums in
+% another order, so values agree to rounding.
 function delta = octave_sweeps (W, index, U, ei, ej, g, theta, delta, lambda, count)
   loc = zeros (rows (W), 1); loc(index) = 1:numel (index);
   L = numel (ei);
@@ -36,35 +43,51 @@ function delta = octave_sweeps (W, index, U, ei, ej, g, theta, delta, lambda, co
   end
 end
 
-% The sparse form's product: U = (D + D' - diag(D)) * W formed inside the
-% module from a banded lower triangle D (the diagonal and the grid's two
-% lower neighbours, 3 entries per column, the listed pairs left out),
-% timed as a call without sweeps less the same call given U, so the
-% checks of D and the first touch of the module's fresh n x m U count too.
-% Its floor moves W and U once and D's entries once per group of 8
-% columns; beside it Octave's own product of the symmetric matrix.
-function product_case (W, index, ei, ej, g, theta, side, bw)
+% Timed as a call without sweeps less the same call given U, so the checks
+% of D and the first touch of the module's fresh n x m U count too.
+function product_case (W, index, ei, ej, g, theta, side)
   [n, m] = size (W);
   e = ones (n, 1);
   D = spdiags ([e (e / 4) (e / 8)], [0 -1 -side], n, n);
   D(sub2ind ([n n], max (ei, ej), min (ei, ej))) = 0;
   U = zeros (n, m);
-  given = @() cdsweep (W, index, U, ei, ej, g, theta, [], 0.05, 0);
-  formed = @(T) cdsweep (W, index, D, ei, ej, g, theta, [], 0.05, 0, T);
-  t0 = best_time (given, 3);
-  t1 = best_time (@() formed (1), 3) - t0;
-  t2 = best_time (@() formed (2), 3) - t0;
   S = D + D' - diag (diag (D));
-  to = best_time (@() S * W, 3);
-  bytes = 16 * n * m + ceil (m / 8) * (16 * nnz (D) + 8 * (n + 1));
-  floor_t = bytes / (bw * 1e9);
-  printf ('  sparse form: U from D (%d entries, %.1f per column) %7.1f ms, floor %6.1f ms (%.0f MB): %.2fx the floor\n', ...
-          nnz (D), nnz (D) / n, 1e3 * t1, 1e3 * floor_t, bytes / 1e6, t1 / floor_t);
-  printf ('    numThreads 2 %7.1f ms (%.2fx one thread''s); Octave''s S * W %7.1f ms (%.1fx the module''s)\n', ...
-          1e3 * t2, t2 / t1, 1e3 * to, to / t1);
+  t = best_time ({@() cdsweep(W, index, U, ei, ej, g, theta, [], 0.05, 0), ...
+                  @() cdsweep(W, index, D, ei, ej, g, theta, [], 0.05, 0, 1), ...
+                  @() cdsweep(W, index, D, ei, ej, g, theta, [], 0.05, 0, 2), @() S * W}, 3);
+  bytes = 16 * n * m + ceil (m / 8) * (16 * nnz (D) + 8 * (n + 1)) - 8 * n * m;
+  [fl, note] = bench_floor (bytes, 0, n, m);
+  for threads = 1:2
+    work = sprintf ('U from D, n %d, m %d, %.1f/col, %d thr', n, m, nnz (D) / n, threads);
+    bench_line ('cdsweep', work, t(1 + threads) - t(1), 'S * W', t(4), fl, note);
+  end
 end
 
-function run_case (side, m, bw)
+% One sweep's time on one thread and on two, beside the Octave loop; the
+% entries in the order given (ORDER names it).
+function sweep_case (W, index, U, ei, ej, g, theta, delta0, order)
+  [n, m] = size (W);
+  L = numel (ei);
+  lambda = 0.05; sweeps = 3;
+  call = @(T, s) cdsweep (W, index, U, ei, ej, g, theta, delta0, lambda, s, T);
+  delta = call (1, sweeps);
+  t = best_time ({@() call(1, sweeps), @() call(2, sweeps), @() call(1, 0)}, 3);
+  sweep = (t(1:2) - t(3)) / sweeps;
+  count = 300;
+  % Less one update's time: the first row update copies the caller's U.
+  to = best_time (@() octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, count + 1), 2) ...
+       - best_time (@() octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, 1), 2);
+  [fl, note] = bench_floor (L * (16 * n + 48 * m), 0);
+  for threads = 1:2
+    work = sprintf ('sweep n %d, m %d, %d %s, %d thr', n, m, L, order, threads);
+    bench_line ('cdsweep', work, sweep(threads), 'Octave loop (est.)', to / count * L, fl, note);
+  end
+  d1 = octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, sweeps * L);
+  bench_note ('cdsweep', '%d of %d entries moved; largest difference to the Octave loop %.1e (largest value %.1e)', ...
+              nnz (delta ~= delta0), L, max (abs (d1 - delta)), max (abs (delta)));
+end
+
+function run_case (side, m)
   n = side ^ 2;
   rand ('seed', 3); randn ('seed', 3);
   e1 = ones (side, 1);
@@ -93,39 +116,20 @@ function run_case (side, m, bw)
   U = Delta * W;
   theta = full (Theta(sub2ind ([n n], ei, ej)));
   g = 0.3 * randn (L, 1);
-  lambda = 0.05; sweeps = 3;
 
-  call = @(T) cdsweep (W, index, U, ei, ej, g, theta, delta0, lambda, sweeps, T);
-  delta = call (1);
-  t = best_time (@() call (1), 3);
-  t2 = best_time (@() call (2), 3);
-  t0 = best_time (@() cdsweep (W, index, U, ei, ej, g, theta, delta0, lambda, 0), 3);
-  updates = sweeps * L;
-  per = (t - t0) / updates;
-  per2 = (t2 - t0) / updates;
-  bytes = 16 * n + 48 * m;
-  floor_per = bytes / (bw * 1e9);
-  count = 300;
-  % Less one update's time: the first row update copies the caller's U.
-  to = best_time (@() octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, count + 1), 2) ...
-       - best_time (@() octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, 1), 2);
-  printf ('cdsweep  n %d, m %d, %d entries, %d sweeps (%d entries moved): %.1f ms, of which setup (0 sweeps) %.1f ms\n', ...
-          n, m, L, sweeps, nnz (delta ~= delta0), 1e3 * t, 1e3 * t0);
-  printf ('  per update %7.2f us, floor %6.2f us (%.0f KB at %.1f GB/s): %.2fx the floor\n', ...
-          1e6 * per, 1e6 * floor_per, bytes / 1024, bw, per / floor_per);
-  printf ('  per sweep  %7.2f ms, floor %6.2f ms\n', 1e3 * per * L, 1e3 * floor_per * L);
-  printf ('  numThreads 2: per update %7.2f us, %.2fx the floor, %.2fx one thread''s time (a barrier per update)\n', ...
-          1e6 * per2, per2 / floor_per, per2 / per);
-  printf ('  Octave loop (BLAS dot, row updates) %7.2f us per update (%d timed): cdsweep %.1fx faster\n', ...
-          1e6 * to / count, count, to / count / per);
-  d1 = octave_sweeps (W, index, U, ei, ej, g, theta, delta0, lambda, updates);
-  printf ('  largest difference to the Octave loop over all %d updates: %.1e (largest value %.1e)\n', ...
-          updates, max (abs (d1 - delta)), max (abs (delta)));
-  clear call U Delta;
-  product_case (W, index, ei, ej, g, theta, side, bw);
+  [~, o] = sortrows ([ej ei]);
+  sweep_case (W, index, U, ei(o), ej(o), g(o), theta(o), delta0(o), 'sorted');
+  o = randperm (L)';
+  sweep_case (W, index, U, ei(o), ej(o), g(o), theta(o), delta0(o), 'random');
+  clear U Delta;
+  if (8 * n * m / 2 < 32 * 2^20)
+    % A block half as wide, for an output below 32 MiB.
+    h = m / 2;
+    in = ei <= index(h) & ej <= index(h);
+    product_case (W(:, 1:h), index(1:h), ei(in), ej(in), g(in), theta(in), side);
+  end
+  product_case (W, index, ei, ej, g, theta, side);
 end
 
-bw = membw (256);
-run_case (100, 512, bw);
-run_case (316, 512, bw);
-printf ('membw: %.1f GB/s\n', bw);
+run_case (100, 512);
+run_case (316, 512);

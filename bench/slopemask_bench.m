@@ -1,38 +1,69 @@
 1;
-% slopemask on a 200 x 50,000 X with a block of K = 256 columns, lambda set
-% so that about 1% of the entries are free, beside the bare X'*Q it contains
-% and beside the Octave route. Best of several runs: the machine is shared.
+% slopemask beside the Octave route (D = X'*Q - R, then find on
+% abs(D) > lambda | pattern, and the values at what it finds). The
+% driver's call: M = 1,000 samples, the rows of a block of K = 256 columns
+% on and below its diagonal among N = 20,000 variables, 1% free (small
+% outputs), the block's columns consecutive and then at random places
+% (each column's candidates start at its own row); then whole columns of
+% N = 100,000 with M = 200 and 20% free (outputs of 41 MB each, above
+% 32 MiB; R of 205 MB, beyond the cache).
+% Floor: the product's flops on the candidate rows at the dgemm rate, X,
+% Q, R and the pattern read once, plus zeros() of the three outputs.
 
+function [pos, d, p] = octave_route (X, Q, pattern, R, lambda, cols, lower)
+  % The pattern marked by index (a dense | sparse would give a sparse
+  % logical, far slower); in the lower mode column j keeps the rows from
+  % cols(j) down.
+  P = X' * Q;
+  D = P - R;
+  free = abs (D) > lambda;
+  free(find (pattern)) = true;
+  if (lower)
+    free = free & ((1:rows (D))' >= cols(:)');
+  end
+  pos = find (free);
+  d = D(pos);
+  p = P(pos);
+end
 
-M = 200; N = 50000; K = 256; reps = 7;
-randn ('seed', 11); rand ('seed', 11);
-X = randn (M, N);
-Q = randn (M, K);
-R = randn (N, K);
-pattern = sprand (N, K, 0.002) > 0;
-colIndex = 1:K;
-D = X' * Q - R;
-lambda = quantile (abs (D(:)), 0.99);
-clear D;
+function run_case (M, N, K, share, lower, random)
+  randn ('seed', 11); rand ('seed', 11);
+  cols = 1:K;
+  if (random)
+    cols = randperm (N, K);
+  end
+  X = randn (M, N);
+  Q = randn (M, K);
+  R = randn (N, K);
+  pattern = sprand (N, K, 0.002) > 0;
+  lambda = quantile (abs (X(:, 1:4096)' * Q - R(1:4096, :))(:), 1 - share);
+  [pos, d, p] = slopemask (X, Q, pattern, R, lambda, cols, 1, double (~lower));
+  [pos2, d2, p2] = octave_route (X, Q, pattern, R, lambda, cols, lower);
+  [pos, o] = sort (pos);
+  if (~isequal (pos, pos2) || max (abs (d(o) - d2)) > 1e-9 * max (abs (d2)))
+    printf ('slopemask    |   MISMATCH: slopemask and the Octave route differ\n');
+  end
+  n = numel (pos);
+  call = @() slopemask (X, Q, pattern, R, lambda, cols, 1.1 * n, double (~lower));
+  t = best_time ({call, @() octave_route(X, Q, pattern, R, lambda, cols, lower)}, 5, 3);
+  bytes = 8 * (M * N + M * K + N * K) + 16 * nnz (pattern);
+  % Rows above a column's diagonal need no product.
+  cand = N * K;
+  if (lower)
+    cand = sum (N - cols + 1);
+  end
+  [fl, note] = bench_floor (bytes, 2 * M * cand, [n n n], [1 1 1]);
+  rows = 'all';
+  if (lower && random)
+    rows = 'lower random';
+  elseif (lower)
+    rows = 'lower';
+  end
+  work = sprintf ('X %dx%d K %d %s %.1f%% (%.0f MB)', M, N, K, rows, 100 * n / (N * K), ...
+                  24 * n / 1e6);
+  bench_line ('slopemask', work, t(1), 'X''*Q - R, find, gather', t(2), fl, note);
+end
 
-[pos, D, P] = slopemask (X, Q, pattern, R, lambda, colIndex, 1, 1);
-printf ('slopemask %d x %d, K = %d: %d free entries (%.2f%%)\n', M, N, K, numel (pos), ...
-        100 * numel (pos) / (N * K));
-
-t_mod = best_time (@() slopemask (X, Q, pattern, R, lambda, colIndex, 1.1 * numel (pos), 1), reps);
-t_grow = best_time (@() slopemask (X, Q, pattern, R, lambda, colIndex, 1, 1), reps);
-t_low = best_time (@() slopemask (X, Q, pattern, R, lambda, colIndex, 1.1 * numel (pos), 0), reps);
-t_gemm = best_time (@() X' * Q, reps);
-t_oct = best_time (@() find (abs (X' * Q - R) > lambda | pattern), reps);
-
-printf ('  memory bandwidth (membw):                 %6.1f GB/s\n', membw (768));
-printf ('  bare X''*Q:                               %8.1f ms\n', 1e3 * t_gemm);
-printf ('  slopemask, whole columns:                 %8.1f ms  (%.2f x bare product)\n', ...
-        1e3 * t_mod, t_mod / t_gemm);
-printf ('  slopemask, whole columns, capacity 1:     %8.1f ms  (%.2f x bare product)\n', ...
-        1e3 * t_grow, t_grow / t_gemm);
-printf ('  slopemask, on and below the diagonal:     %8.1f ms  (%.2f x bare product)\n', ...
-        1e3 * t_low, t_low / t_gemm);
-printf ('  Octave: D = X''*Q - R; find(abs(D) > lambda | pattern):\n');
-printf ('                                            %8.1f ms  (slopemask %.2f x faster)\n', ...
-        1e3 * t_oct, t_oct / t_mod);
+run_case (1000, 20000, 256, 0.01, true, false);
+run_case (1000, 20000, 256, 0.01, true, true);
+run_case (200, 100000, 256, 0.2, false, false);
