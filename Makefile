@@ -36,9 +36,10 @@ sanitize: deps
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) $(if $(SANITIZE_SKIP),-E '$(SANITIZE_SKIP)')
 
+# make bench MODULE=thresh runs that module's benchmark alone.
 bench: deps
 	$(MAKE) all
-	$(HUGEPAGES) sh bench/run.sh $(BUILD)
+	$(HUGEPAGES) sh bench/run.sh $(BUILD) $(MODULE)
 
 demo: deps
 	$(MAKE) all
