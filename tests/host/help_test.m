@@ -28,8 +28,8 @@ keywords = {'inverse covariance', 'preconditioned conjugate', 'Gauss-Seidel', ..
             'by its block columns', 'Newton direction'};
 folder = fileparts (which ('dirsolve'));
 
-% Contents.m names the version and lists every function once; every
-% compiled module in the folder is one of the functions.
+% Contents.m names the version and lists every function once, by the first
+% line of its help; every compiled module in the folder is one of them.
 contents = fileread (fullfile (folder, 'Contents.m'));
 version = regexp (contents, '% Version (\d+\.\d+\.\d+)\n', 'tokens', 'once');
 if (isempty (version))
@@ -37,8 +37,14 @@ if (isempty (version))
 end
 version = version{1};
 for i = 1:numel (names)
-  if (numel (regexp (contents, ['\n%   ' names{i} ' +- \S'])) ~= 1)
+  line = regexp (contents, ['\n%   ' names{i} ' +- ([^\n]*)'], 'tokens');
+  if (numel (line) ~= 1)
     error ('Contents.m does not list %s once', names{i});
+  end
+  % Its line there is the first line of its help text.
+  first = strsplit (strtrim (get_help_text (names{i})), "\n"){1};
+  if (! strcmp (line{1}{1}, regexprep (first, '^\S+\s+', '')))
+    error ('Contents.m says of %s "%s", its help "%s"', names{i}, line{1}{1}, first);
   end
 end
 modules = glob (fullfile (folder, '*.mex'));
