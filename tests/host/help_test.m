@@ -47,7 +47,7 @@ for i = 1:numel (names)
     error ('Contents.m says of %s "%s", its help "%s"', names{i}, line{1}{1}, first);
   end
 end
-modules = glob (fullfile (folder, '*.mex'));
+modules = [glob(fullfile (folder, '*.mex')); glob(fullfile (folder, '*.oct'))];
 for i = 1:numel (modules)
   [~, m] = fileparts (modules{i});
   if (! any (strcmp (m, names)))
@@ -57,9 +57,10 @@ end
 
 for i = 1:numel (names)
   name = names{i};
-  % The compiled module is what runs; its help comes from the file beside it.
+  % The compiled module is what runs. A .mex takes its help from the file
+  % of comments beside it; an .oct shows only its own, which must be there.
   [~, ~, ext] = fileparts (which (name));
-  if (! strcmp (ext, merge (strcmp (name, 'sparseprec'), '.m', '.mex')))
+  if (! any (strcmp (ext, merge (strcmp (name, 'sparseprec'), {'.m'}, {'.mex', '.oct'}))))
     error ('%s resolves to %s', name, which (name));
   end
   txt = evalc (sprintf ('help %s', name));
