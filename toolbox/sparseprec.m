@@ -69,16 +69,19 @@ function [Theta, info] = sparseprec(X, lambda, opts)
 %   part that refuses a call raises sparseprec:kernel with its message. If
 %   maxIter ends the run first, a warning sparseprec:notConverged says so.
 %
-%   Example (a chain of 8 variables):
+%   Example (a chain of 8 variables; THETA comes out tridiagonal, as T):
 %      n = 8; T = spdiags([-0.4*ones(n,1) ones(n,1) -0.4*ones(n,1)], -1:1, n, n);
 %      R = chol(T); rng(1);
 %      X = randn(4000, n) / R';          % samples with covariance inv(T)
-%      X = X - mean(X);
+%      X = X - mean(X);                  % centre the columns
 %      [Theta, info] = sparseprec(X, 0.05);
-%      disp(full(Theta(1:3, 1:3)))        % tridiagonal, as T
-%      disp(info.converged)
+%      disp(full(Theta(1:3, 1:3)))
+%      fprintf('%d iterations, converged: %d\n', info.iterations, info.converged)
+%      fprintf('largest difference from T: %.2f\n', full(max(max(abs(Theta - T)))))
 %
 %   See also CHOL, DIRSOLVE, SLOPEMASK, CDSWEEP, STEPMIN.
+%
+%   sparsekernels @PROJECT_VERSION@
 
   t0 = tic;
   spent('reset');
