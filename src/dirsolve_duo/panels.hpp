@@ -74,8 +74,9 @@ void blockProductWholePanel(const BlockLayout& layout, const DiagBlocks& D,
   }
 }
 
-// y += A x on blocks first .. end-1, layout built lower; y holds 0 there on
-// entry and must not alias x.
+// y = A x on blocks first .. end-1, layout built lower; y must not alias
+// x. Each block's slice is cleared just before its entries add to it, so
+// the clearing is no pass of its own over y.
 template <int W>
 void blockProductLowerPanel(const BlockLayout& layout, const DiagBlocks& D,
                             const CouplingLists& C, double* y, const double* x, int32_t first,
@@ -90,6 +91,7 @@ void blockProductLowerPanel(const BlockLayout& layout, const DiagBlocks& D,
       const uint64_t lo = layout.blockStart[b], hi = layout.blockStart[b + 1];
       const double* xb = x + lo * W;
       double* yb = y + lo * W;
+      std::memset(yb, 0, sizeof(double) * (hi - lo) * W);
       for (uint64_t i = lo; i < hi; ++i) {
         const uint64_t e0 = cs[i];
         const V xi = V::load(x + i * W);
@@ -288,7 +290,6 @@ struct LowerOperator {
   void apply(double* z, const double* p) const { applyPanel<1>(z, p); }
   template <int W>
   void applyPanel(double* z, const double* p) const {
-    std::memset(z, 0, sizeof(double) * layout.n * W);
     blockProductLowerPanel<W>(layout, D, C, z, p, 0, layout.numBlocks);
   }
 };

@@ -651,7 +651,7 @@ void expectPanelKernelsMatchOneColumn(const Csc& A, const Idx& blocks) {
         const uint64_t blk = blocks[b.layout.perm[i]];
         if (blk == 1 || (blk == 3 && w % 3 == 1)) r[i * W + w] = 1e-10;
       }
-    Vec out(n * W, whole ? 7.0 : 0.0), s(blockSgsScratch(b.layout, W) + 1);
+    Vec out(n * W, 7.0), s(blockSgsScratch(b.layout, W) + 1);
     if (whole)
       duopanels::blockProductWholePanel<W>(b.layout, b.D, b.C, out.data(), in.data(), 0, nb);
     else
