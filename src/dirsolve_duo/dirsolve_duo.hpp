@@ -11,14 +11,15 @@
 // Below this a block's squared residual norm is taken as zero.
 constexpr double kNegligible = 1e-16;
 
-// Blocks that applyBlockSgs sweeps side by side.
+// Blocks the preconditioner sweeps side by side.
 constexpr int kSgsLanes = 4;
 
 // The most lanes (columns in lockstep) a panel holds.
 constexpr int kDuoLanes = kMaxLanes;
 
-// z = M^-1 r: the same z as blockSgsWhole or blockSgsLower on every block
-// in turn, z must not alias r. s is scratch of blockSgsScratch doubles.
+// z = M^-1 r on one column (panels.hpp holds the panel form): the same z
+// as blockSgsWhole or blockSgsLower on every block in turn, z must not
+// alias r. s is scratch of blockSgsScratch doubles.
 // finite (from finiteBlocks) lets the forward sweep leave out products with
 // entries of z still known to be 0, which changes no bit of z; it needs the
 // rows of every column to ascend.
