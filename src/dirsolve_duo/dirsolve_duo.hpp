@@ -11,20 +11,25 @@
 // Below this a block's squared residual norm is taken as zero.
 constexpr double kNegligible = 1e-16;
 
-// Blocks that applyBlockSgs sweeps side by side.
+// Blocks the preconditioner sweeps side by side.
 constexpr int kSgsLanes = 4;
 
-// z = M^-1 r: the same z as blockSgsWhole or blockSgsLower on every block
-// in turn, z must not alias r. s is scratch of blockSgsScratch doubles.
+// The most lanes (columns in lockstep) a panel holds.
+constexpr int kDuoLanes = kMaxLanes;
+
+// z = M^-1 r on one column (panels.hpp holds the panel form): the same z
+// as blockSgsWhole or blockSgsLower on every block in turn, z must not
+// alias r. s is scratch of blockSgsScratch doubles.
 // finite (from finiteBlocks) lets the forward sweep leave out products with
 // entries of z still known to be 0, which changes no bit of z; it needs the
 // rows of every column to ascend.
 void applyBlockSgs(const BlockLayout& layout, const DiagBlocks& D, double* z, const double* r,
                    double* s, bool finite);
 
-// Scratch doubles applyBlockSgs takes: kSgsLanes times the largest block in
-// the lower variant, 0 when blocks are stored whole.
-uint64_t blockSgsScratch(const BlockLayout& layout);
+// Scratch doubles the sweeps take on panels of `lanes` columns: kSgsLanes
+// times lanes times the largest block in the lower variant, 0 when blocks
+// are stored whole.
+uint64_t blockSgsScratch(const BlockLayout& layout, int lanes = 1);
 
 // Every stored in-block value is finite.
 bool finiteBlocks(const DiagBlocks& D);
@@ -40,15 +45,19 @@ struct DuoProblem {
   const DiagBlocks* diag = nullptr;  // with invDiag when whole and preconditioned
   const CouplingLists* couple = nullptr;
   bool precondition = false;
+  // Use the AVX-512 build of the column loop where the build and the
+  // processor have it; results are the same bits either way.
+  bool wideVectors = true;
 };
 
 // Doubles each of the buffers R, P, Z and XF must hold on numThreads
-// threads: a column of n per thread (no panels here).
+// threads: a panel of columns per thread.
 uint64_t duoScratch(const DuoProblem& pb, int numThreads);
 
 // Scratch doubles per thread that the preconditioner needs besides those
-// buffers: the largest block in the lower variant, else none.
-uint64_t sgsScratchSize(const DuoProblem& pb);
+// buffers on numThreads threads: the lower variant's residual copies, else
+// none.
+uint64_t sgsScratchSize(const DuoProblem& pb, int numThreads);
 
 // Solves every column on numThreads threads, in the caller's numbering:
 // X is n x k (m x k with a row subset). Each buffer holds duoScratch
@@ -59,8 +68,8 @@ uint64_t sgsScratchSize(const DuoProblem& pb);
 void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
                        double* S, const ColumnReport& report = {});
 
-// Reference forms, for tests: the pass on one block that applyBlockSgs
-// runs on several side by side. The module itself only runs applyBlockSgs.
+// Reference forms, for tests: the pass on one block that the sweeps run on
+// several blocks and columns side by side. The module never calls them.
 
 // Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
 // block on entry) from r at the block's positions; needs D.invDiag.

@@ -122,10 +122,10 @@ void gateway(host::Call& call) {
   pb.couple = &owned.couple;
   pb.precondition = precondition == 1;
 
-  // One slice of n doubles per thread for r, p, z and x, and the lower
-  // sweep's copy of a block's residual.
+  // A panel of columns per thread for r, p, z and x, and the lower
+  // sweep's copies of the blocks' residuals.
   const int T = capThreadCount(a.numThreads, k);
-  const uint64_t w = sgsScratchSize(pb);
+  const uint64_t w = sgsScratchSize(pb, T);
   PanelScratch panels;
   ScratchArray<double> S;
   if (w > 0) S = makeScratch<double>(static_cast<size_t>(T) * w);

@@ -105,6 +105,11 @@ struct Lanes {
     for (int k = 0; k < kParts; ++k) c.part[k] = s * a.part[k];
     return c;
   }
+  friend Lanes operator/(const Lanes& a, double s) {
+    Lanes c;
+    for (int k = 0; k < kParts; ++k) c.part[k] = a.part[k] / s;
+    return c;
+  }
 };
 
 // A hint to fetch the line at p; changes nothing but timing. (Here, not

@@ -38,6 +38,23 @@ check_close (X{1, 2}, X{2, 2}, 1e-12, 'lower and whole');
 % Flags are truncated: 1.9 is 1, 0.5 is 0.
 expect_bits (dirsolve_duo (A, [], B, 1000, 1e-12, 2.9, [], blk, 1.9, 0.5), X{2, 1}, 'trunc flags');
 
+% Columns solved together in lockstep take the bits each gets alone: 21
+% columns (panels of 16, 4 and 1 on one thread, of 8, 8, 4 and 1 on two),
+% one of them negligible outside block 0, so that the sweeps skip its
+% other blocks while its neighbours sweep them.
+B21 = 1e4 * randn (n, 21);
+B21(blk != 0, 6) = 1e-10;
+for wb = 0:1
+  for pc = 0:1
+    X21 = dirsolve_duo (A, [], B21, 1000, 1e-10, 2, [], blk, wb, pc);
+    for j = 1:21
+      expect_bits (X21(:, j), dirsolve_duo (A, [], B21(:, j), 1000, 1e-10, 1, [], blk, wb, pc), ...
+                   sprintf ('column %d alone, wholeBlocks %d, precondition %d', j, wb, pc));
+    end
+    expect_bits (dirsolve_duo (A, [], B21, 1000, 1e-10, 1, [], blk, wb, pc), X21, 'one thread');
+  end
+end
+
 % Unused block numbers (blocks 2 and 4 empty) and one block of everything.
 sparse_blk = blk;
 sparse_blk(sparse_blk == 2) = 5; sparse_blk(sparse_blk == 4) = 7;

@@ -11,6 +11,7 @@
 
 #include "common/scratch.hpp"
 #include "dirsolve_duo/blocklayout.hpp"
+#include "dirsolve_duo/panels.hpp"
 #include "helpers.hpp"
 
 namespace {
@@ -426,6 +427,7 @@ struct Solve {
   Vec xIn{}, rowSubset{};
   int32_t maxIter = 500;
   double tol = 1e-12;
+  bool wideVectors = true;
   // Each column's passes and relative residual from the last run.
   mutable Vec passes{}, relres{};
 
@@ -439,6 +441,7 @@ struct Solve {
     pb.diag = &b.D;
     pb.couple = &b.C;
     pb.precondition = precondition;
+    pb.wideVectors = wideVectors;
     pb.request.B = B.data();
     pb.request.canonical = canonical;
     pb.request.xIn = xIn.empty() ? nullptr : xIn.data();
@@ -447,7 +450,7 @@ struct Solve {
     pb.request.maxIter = maxIter;
     pb.request.tol = tol;
     const size_t slices = duoScratch(pb, threads);
-    Vec R(slices), P(slices), Z(slices), XF(slices), S(threads * sgsScratchSize(pb) + 1);
+    Vec R(slices), P(slices), Z(slices), XF(slices), S(threads * sgsScratchSize(pb, threads) + 1);
     Vec X((rowSubset.empty() ? A.n : pb.request.m) * pb.request.k, -1.0);
     passes.assign(pb.request.k, -1.0);
     relres.assign(pb.request.k, -1.0);
@@ -625,6 +628,159 @@ TEST(Solver, NegligibleResidualInEveryBlockStopsWithoutNaN) {
     EXPECT_EQ(s.passes[0], 1.0);
     EXPECT_EQ(s.relres[0], 0.0);
   }
+}
+
+// Lanes of a panel: each takes the bits of the one-column kernel on its own
+// column. Some lanes have a negligible residual on some blocks (and every
+// lane on one block), so the sweeps' per-lane skips are exercised.
+template <int W>
+void expectPanelKernelsMatchOneColumn(const Csc& A, const Idx& blocks) {
+  const int64_t n = A.n;
+  Vec in(n * W);
+  for (int w = 0; w < W; ++w) {
+    const Vec v = randomVector(n, 60 + w);
+    for (int64_t i = 0; i < n; ++i) in[i * W + w] = v[i];
+  }
+  for (int32_t whole : {1, 0}) {
+    Built b(A, blocks, whole, whole == 1);
+    ASSERT_EQ(b.status, LayoutStatus::ok);
+    const int32_t nb = b.layout.numBlocks;
+    Vec r = in;
+    for (int64_t i = 0; i < n; ++i)
+      for (int w = 0; w < W; ++w) {
+        const uint64_t blk = blocks[b.layout.perm[i]];
+        if (blk == 1 || (blk == 3 && w % 3 == 1)) r[i * W + w] = 1e-10;
+      }
+    Vec out(n * W, 7.0), s(blockSgsScratch(b.layout, W) + 1);
+    if (whole)
+      duopanels::blockProductWholePanel<W>(b.layout, b.D, b.C, out.data(), in.data(), 0, nb);
+    else
+      duopanels::blockProductLowerPanel<W>(b.layout, b.D, b.C, out.data(), in.data(), 0, nb);
+    for (int w = 0; w < W; ++w) {
+      const Vec x = lane(in, W, w);
+      Vec want(n, 0.0);
+      if (whole)
+        blockProductWhole(b.layout, b.D, b.C, want.data(), x.data(), 0, nb);
+      else
+        blockProductLower(b.layout, b.D, b.C, want.data(), x.data(), 0, nb);
+      EXPECT_TRUE(sameBits(lane(out, W, w), want)) << "product W " << W << " lane " << w;
+    }
+    for (bool finite : {true, false}) {
+      Vec z(n * W, 99.0);
+      duopanels::applyBlockSgsPanel<W>(b.layout, b.D, z.data(), r.data(), s.data(), finite);
+      for (int w = 0; w < W; ++w)
+        EXPECT_TRUE(sameBits(lane(z, W, w), blockByBlock(b, lane(r, W, w))))
+            << "sweeps W " << W << " lane " << w << " whole " << whole << " finite " << finite;
+    }
+  }
+}
+
+TEST(PanelKernels, EveryLaneComputesTheOneColumnBits) {
+  const Csc A = laplacian(9, 7, 0.2);
+  Idx blocks = randomBlocks(A.n, 9, 31);
+  for (auto& x : blocks)
+    if (x == 5) x = 8;  // block 5 empty
+  expectPanelKernelsMatchOneColumn<1>(A, blocks);
+  expectPanelKernelsMatchOneColumn<2>(A, blocks);
+  expectPanelKernelsMatchOneColumn<8>(A, blocks);
+  expectPanelKernelsMatchOneColumn<16>(A, blocks);
+}
+
+// The one-column solve from the reference kernels, in block order.
+struct RefWhole {
+  const Built& b;
+  void apply(double* z, const double* p) const {
+    blockProductWhole(b.layout, b.D, b.C, z, p, 0, b.layout.numBlocks);
+  }
+};
+struct RefLower {
+  const Built& b;
+  void apply(double* z, const double* p) const {
+    std::memset(z, 0, sizeof(double) * b.layout.n);
+    blockProductLower(b.layout, b.D, b.C, z, p, 0, b.layout.numBlocks);
+  }
+};
+struct RefSgs {
+  const Built& b;
+  void apply(double* z, const double* r) const {
+    const Vec zr = blockByBlock(b, Vec(r, r + b.layout.n));
+    std::copy(zr.begin(), zr.end(), z);
+  }
+};
+
+struct OneColumn {
+  Vec x;
+  double passes, relres;
+};
+
+OneColumn solveOneColumn(const Solve& s, const Vec& bCol) {
+  Built b(s.A, s.blocks, s.whole, s.precondition && s.whole == 1);
+  const int64_t n = s.A.n;
+  Vec r(n), p(n), z(n), x(n, 0.0);
+  for (int64_t i = 0; i < n; ++i) r[i] = bCol[b.layout.perm[i]];
+  double rel = -1.0;
+  int32_t passes;
+  auto run = [&](const auto& op) {
+    if (s.precondition)
+      passes = pcgSolveColumn(op, RefSgs{b}, n, x.data(), s.maxIter, s.tol, r.data(), p.data(),
+                              z.data(), &rel);
+    else
+      passes = pcgSolveColumn(op, NoPreconditioner{}, n, x.data(), s.maxIter, s.tol, r.data(),
+                              p.data(), z.data(), &rel);
+  };
+  if (s.whole == 1)
+    run(RefWhole{b});
+  else
+    run(RefLower{b});
+  OneColumn out{Vec(n), double(passes), rel};
+  for (int64_t v = 0; v < n; ++v) out.x[v] = x[b.layout.invPerm[v]];
+  return out;
+}
+
+TEST(Solver, PanelsGiveEachColumnItsOneColumnBits) {
+  const Csc A = laplacian(9, 8, 0.05);
+  const int64_t n = A.n, k = 37;  // panels of 16, 16, 4 and 1 on one thread
+  Solve s{A, randomBlocks(n, 6, 41)};
+  s.B = randomVector(n * k, 42);
+  for (double& b : s.B) b *= 1e4;
+  for (int64_t v = 0; v < n; ++v) {
+    s.B[v + 2 * n] = 0.0;     // no pass, relres 0
+    s.B[v + 20 * n] = 1e-10;  // below the absolute level, relres 1
+    s.B[v + 33 * n] = 1e200;  // r'r overflows: the first step is not finite
+    // Right-hand sides negligible outside blocks 0 and 4: the other blocks'
+    // residuals stay small for a while and the sweeps skip them in this
+    // lane only.
+    if (s.blocks[v] != 0 && s.blocks[v] != 4) s.B[v + 5 * n] = s.B[v + 17 * n] = 1e-10;
+  }
+  s.tol = 1e-9;
+  for (int32_t whole : {1, 0})
+    for (bool pc : {false, true}) {
+      s.whole = whole;
+      s.precondition = pc;
+      Vec first;
+      for (bool wide : {true, false})
+        for (int threads : {1, 2, 3}) {
+          s.wideVectors = wide;
+          const Vec X = s.run(threads);
+          if (!first.empty()) {
+            EXPECT_TRUE(sameBits(X, first)) << whole << pc << wide << threads;
+            continue;
+          }
+          first = X;
+          for (int64_t j = 0; j < k; ++j) {
+            const OneColumn want =
+                solveOneColumn(s, Vec(s.B.begin() + j * n, s.B.begin() + (j + 1) * n));
+            EXPECT_TRUE(sameBits(Vec(X.begin() + j * n, X.begin() + (j + 1) * n), want.x))
+                << "column " << j << " whole " << whole << " pc " << pc;
+            EXPECT_TRUE(sameBits(s.passes[j], want.passes)) << "column " << j;
+            EXPECT_TRUE(sameBits(s.relres[j], want.relres)) << "column " << j;
+          }
+          EXPECT_EQ(s.passes[2], 0.0);
+          EXPECT_EQ(s.relres[20], 1.0);
+          EXPECT_EQ(s.passes[33], 0.0);
+          EXPECT_GT(s.passes[5], 3.0);
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/scratch.hpp"
@@ -316,6 +317,161 @@ TEST(SortBreakpoints, RadixSortAgreesWithMergeSort) {
       if (b[i] == 0.0) {
         EXPECT_FALSE(std::signbit(b2[i]));
       }
+    }
+  }
+}
+
+// The module against the one-term-at-a-time form with every breakpoint
+// sorted up front (the reference), in both builds of the classification.
+struct Case {
+  double A = 0.0, B = 0.0, C = 1.0, lambda = 1.0, lo = 0.0, hi = 1.0;
+  std::vector<double> x, v, index;
+  bool useIndex = false;
+};
+
+void expectReferenceBits(const Case& c, const char* what) {
+  const double* idx = c.useIndex ? c.index.data() : nullptr;
+  const int32_t T = static_cast<int32_t>(c.useIndex ? c.index.size() : c.x.size());
+  bool oom = false;
+  double fRef = -1.0;
+  const double tRef = stepMinimizeReference(c.A, c.B, c.C, c.lambda, c.lo, c.hi, c.x.data(),
+                                            c.v.data(), idx, T, &fRef, &oom);
+  ASSERT_FALSE(oom);
+  for (bool wide : {true, false}) {
+    double f = -2.0;
+    const double t = stepMinimize(c.A, c.B, c.C, c.lambda, c.lo, c.hi, c.x.data(), c.v.data(), idx,
+                                  T, &f, &oom, wide);
+    ASSERT_FALSE(oom);
+    EXPECT_TRUE(sameBits(t, tRef))
+        << what << (wide ? " wide" : " baseline") << ": t " << t << " vs " << tRef;
+    EXPECT_TRUE(sameBits(f, fRef))
+        << what << (wide ? " wide" : " baseline") << ": f " << f << " vs " << fRef;
+  }
+}
+
+// n terms whose kinks spread over many binades, B chosen so that the scan
+// stops at about `stopAt` of the way through [lo, hi].
+Case spreadCase(int32_t n, unsigned seed, double lo, double hi, double stopAt) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> N;
+  Case c;
+  c.x.resize(n);
+  c.v.resize(n);
+  for (int32_t e = 0; e < n; ++e) {
+    c.x[e] = N(gen);
+    c.v[e] = N(gen);
+  }
+  double vv = 0.0;
+  for (double t : c.v) vv += t * t;
+  c.C = 0.5 * vv;
+  c.B = -2.0 * c.C * (lo + stopAt * (hi - lo));
+  c.lambda = 0.1;
+  c.lo = lo;
+  c.hi = hi;
+  return c;
+}
+
+TEST(StepMinimize, MatchesTheReferenceOnSpreadKinks) {
+  // Sizes on both sides of where buckets start, and large enough for
+  // coarse buckets to be split again; the scan stopping early, midway,
+  // at the end.
+  for (int32_t n : {50, 255, 256, 300, 5000, 60000})
+    for (double stopAt : {0.02, 0.5, 1.5}) {
+      const Case c = spreadCase(n, 11 + n, 0.0, 1000.0, stopAt);
+      expectReferenceBits(c, "spread");
+      Case d = spreadCase(n, 17 + n, -3.0, 2.0, stopAt);
+      expectReferenceBits(d, "two-sided");
+      // An index that lists entries in random order, some twice.
+      std::mt19937 gen(n);
+      d.useIndex = true;
+      for (int32_t i = 0; i < n + n / 3; ++i) d.index.push_back(1 + gen() % n);
+      expectReferenceBits(d, "index");
+    }
+}
+
+TEST(StepMinimize, MatchesTheReferenceOnAwkwardValues) {
+  // Kinks piled on few values (buckets past the radix size, zeros of both
+  // signs among them), kinks closer than 1e-7, terms without direction,
+  // infinite and subnormal values, an unbounded interval, and NaN.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::mt19937 gen(3);
+  std::uniform_int_distribution<int> kind(0, 11);
+  std::normal_distribution<double> N;
+  for (int round = 0; round < 24; ++round) {
+    const int32_t n = round % 3 == 0 ? 400 : 4000;
+    Case c;
+    for (int32_t e = 0; e < n; ++e) {
+      double xe = N(gen), ve = N(gen);
+      const int k = kind(gen);
+      if (k == 0) xe = 0.0;                          // kink at -0 or +0
+      if (k == 1) xe = -0.0, ve = 1.0;               // kink at +0
+      if (k == 2) xe = -0.25 * ve;                   // kink at 0.25 exactly
+      if (k == 3) ve = 0.0;                          // no direction
+      if (k == 4) xe = -0.5 * ve + 1e-9 * N(gen);    // a cluster near 0.5
+      if (k == 5) xe = -(1e-3 + 1e-10 * e) * ve;     // a run of close kinks
+      if (k == 6) ve = 4.9e-324 * (e % 2 ? 1 : -1);  // kinks near infinity
+      if (k == 7 && round % 4 == 3) xe = nan;        // NaN in a few rounds
+      if (k == 8 && round % 5 == 4) xe = inf;
+      c.x.push_back(xe);
+      c.v.push_back(ve);
+    }
+    c.C = round % 6 == 5 ? -1.0 : 0.5 * n;
+    c.B = -0.3 * n * (round % 4);
+    c.lambda = round % 7 == 6 ? 0.0 : 0.2;
+    c.lo = round % 2 ? -1.0 : 0.0;
+    c.hi = round % 8 == 7 ? inf : round % 8 == 6 ? -1.0 + 1e-300 : 2.0;
+    expectReferenceBits(c, ("awkward round " + std::to_string(round)).c_str());
+  }
+}
+
+TEST(StepMinimize, TiedKinksKeepTheirTermOrderInEverySortOfABucket) {
+  // Equal kinks are crossed in term order, which the sums' rounding shows:
+  // ties few enough for insertion, for merging, and for the radix sort.
+  for (int ties : {10, 40, 300}) {
+    Case c = spreadCase(3000, 5, 0.0, 1000.0, 1.5);
+    std::mt19937 gen(ties);
+    std::uniform_real_distribution<double> U(0.5, 2.0);
+    for (int i = 0; i < ties; ++i) {
+      const double ve = U(gen) * (i % 2 ? 1 : -1) * (1 << (i % 7));
+      c.x.insert(c.x.begin() + 7 * i, -0.25 * ve);  // kink at 0.25 exactly
+      c.v.insert(c.v.begin() + 7 * i, ve);
+    }
+    expectReferenceBits(c, ("ties " + std::to_string(ties)).c_str());
+  }
+}
+
+TEST(StepMinimize, ZeroKinkKeepsItsSignAmongManyEqualKinks) {
+  // A kink at -0, then 300 at +0: one bucket of equal kinks, sorted by
+  // radix. The first piece ends at the first of them, where the minimum
+  // is, and the last piece only ties it: t is that kink, -0.
+  Case c;
+  c.x.assign(301, -0.0);
+  c.v.assign(301, 1.0);
+  c.x[0] = 0.0;
+  c.lo = -1.0;
+  expectReferenceBits(c, "zeros");
+  double f;
+  bool oom = false;
+  const double t = stepMinimize(c.A, c.B, c.C, c.lambda, c.lo, c.hi, c.x.data(), c.v.data(),
+                                nullptr, 301, &f, &oom);
+  EXPECT_TRUE(sameBits(t, -0.0));
+  EXPECT_EQ(f, 0.0);
+}
+
+TEST(StepMinimize, EachAllocationFailingReportsOutOfMemoryWithBuckets) {
+  // Enough kinks for buckets: the list, the sorted list, the bucket ends.
+  const Case c = spreadCase(1000, 2, 0.0, 10.0, 0.5);
+  for (long k = 1; k <= 6; ++k) {
+    scratch::failCountdown = k;
+    double f = 99.0;
+    bool oom = false;
+    stepMinimize(c.A, c.B, c.C, c.lambda, c.lo, c.hi, c.x.data(), c.v.data(), nullptr, 1000, &f,
+                 &oom);
+    scratch::failCountdown = 0;
+    EXPECT_EQ(oom, k <= 5) << "allocation " << k;
+    if (oom) {
+      EXPECT_EQ(f, 99.0);
     }
   }
 }
