@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 # large problems cheap. The demo and benchmarks run with it (see README).
 HUGEPAGES ?= GLIBC_TUNABLES=glibc.malloc.hugetlb=1
 
-.PHONY: all deps configure test sanitize bench demo clean
+.PHONY: all deps configure test sanitize matlab-build bench demo clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -36,6 +36,17 @@ sanitize: deps
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) $(if $(SANITIZE_SKIP),-E '$(SANITIZE_SKIP)')
 
+# The MATLAB configuration, configured, compiled and linked against a
+# stand-in MATLAB tree (Octave's MEX headers, stub libraries): it proves the
+# MATLAB path builds, not that it runs. With a real MATLAB, configure with
+# -DMEX_HOST=matlab -DMatlab_ROOT_DIR=<its folder> instead (see README).
+MATLAB_BUILD ?= build-matlab
+matlab-build: deps
+	sh tests/matlab/standin-tree.sh $(MATLAB_BUILD)/standin
+	cmake -S . -B $(MATLAB_BUILD) -DMEX_HOST=matlab -DMatlab_ROOT_DIR=$(abspath $(MATLAB_BUILD))/standin \
+	  -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build $(MATLAB_BUILD) -j $(JOBS)
+
 # One benchmark: make bench MODULE=thresh (BENCH=thresh works too; several
 # as MODULE=thresh,stepcoef). HOST=oct, mex or both picks the modules' build:
 # by default build/oct once it exists, else build/mex.
@@ -51,4 +62,4 @@ demo: deps
 	cd demo && $(HUGEPAGES) octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(abspath $(BUILD))/mex'); sparseprec_demo; fprintf('\\n'); kernels_demo"
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(MATLAB_BUILD)

@@ -2,6 +2,23 @@
 # builds <name>.mex into ${CMAKE_BINARY_DIR}/mex for the host chosen by MEX_HOST.
 set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
 
+set(MODULE_INSTALL_DIR sparsekernels CACHE STRING
+    "Folder under CMAKE_INSTALL_PREFIX that `cmake --install` fills with the toolbox")
+
+# A generator expression keeps multi-config generators (Visual Studio,
+# Xcode) from adding a per-configuration folder: every build lands in <dir>.
+# A module is a library on Unix and a DLL (runtime output) on Windows.
+function(_module_output_dir target dir)
+  set_target_properties(${target} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY $<1:${dir}>
+    RUNTIME_OUTPUT_DIRECTORY $<1:${dir}>)
+endfunction()
+
+function(_install_module target)
+  install(TARGETS ${target} LIBRARY DESTINATION ${MODULE_INSTALL_DIR}
+                            RUNTIME DESTINATION ${MODULE_INSTALL_DIR})
+endfunction()
+
 if(MEX_HOST STREQUAL "octave")
   find_program(MKOCTFILE_EXECUTABLE NAMES mkoctfile REQUIRED)
   function(_octave_config var out)
@@ -34,32 +51,40 @@ if(MEX_HOST STREQUAL "octave")
     cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
     add_library(${name}_mex MODULE ${ARG_SOURCES})
     target_link_libraries(${name}_mex PRIVATE host_mex mex_host_api ${ARG_LINK})
-    set_target_properties(${name}_mex PROPERTIES
-      PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name}
-      LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
+    set_target_properties(${name}_mex PROPERTIES PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name})
+    _module_output_dir(${name}_mex ${MEX_OUTPUT_DIR})
+    _install_module(${name}_mex)
   endfunction()
 
 elseif(MEX_HOST STREQUAL "matlab")
-  # Not exercised on the build machine; kept to FindMatlab's standard path.
+  # Configured, compiled and linked in CI against a stand-in tree
+  # (tests/matlab/standin-tree.sh); never run in MATLAB here.
   find_package(Matlab REQUIRED COMPONENTS MX_LIBRARY)
+  # Every target that includes mex.h (host_mex as much as the modules)
+  # compiles against the same API release that matlab_add_mex selects below.
   add_library(mex_host_api INTERFACE)
   target_include_directories(mex_host_api SYSTEM INTERFACE ${Matlab_INCLUDE_DIRS})
-  target_compile_definitions(mex_host_api INTERFACE MEX_HOST_MATLAB)
-  find_library(MATLAB_BLAS_LIBRARY NAMES mwblas libmwblas
+  target_compile_definitions(mex_host_api INTERFACE
+    MEX_HOST_MATLAB MATLAB_MEX_FILE MATLAB_DEFAULT_RELEASE=R2017b)
+  target_link_libraries(mex_host_api INTERFACE ${Matlab_MEX_LIBRARY} ${Matlab_MX_LIBRARY})
+  find_library(MATLAB_BLAS_LIBRARY NAMES mwblas libmwblas NO_DEFAULT_PATH
                HINTS ${Matlab_ROOT_DIR}/bin/glnxa64 ${Matlab_ROOT_DIR}/bin/maci64
-                     ${Matlab_ROOT_DIR}/extern/lib/win64/microsoft)
-  add_library(mex_host_blas INTERFACE)
-  if(MATLAB_BLAS_LIBRARY)
-    target_link_libraries(mex_host_blas INTERFACE ${MATLAB_BLAS_LIBRARY})
+                     ${Matlab_ROOT_DIR}/bin/maca64 ${Matlab_ROOT_DIR}/extern/lib/win64/microsoft)
+  if(NOT MATLAB_BLAS_LIBRARY)
+    message(FATAL_ERROR "MATLAB's BLAS (libmwblas) was not found under ${Matlab_ROOT_DIR} "
+      "(bin/glnxa64, bin/maci64, bin/maca64 or extern/lib/win64/microsoft); gramprod and "
+      "slopemask need it. Point Matlab_ROOT_DIR at a full MATLAB installation, or set "
+      "MATLAB_BLAS_LIBRARY to the library.")
   endif()
+  add_library(mex_host_blas INTERFACE)
+  target_link_libraries(mex_host_blas INTERFACE ${MATLAB_BLAS_LIBRARY})
 
   function(add_mex_module name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
     matlab_add_mex(NAME ${name}_mex MODULE SRC ${ARG_SOURCES} OUTPUT_NAME ${name}
                    LINK_TO host_mex ${ARG_LINK} R2017b)
-    set_target_properties(${name}_mex PROPERTIES
-      LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR}
-      RUNTIME_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
+    _module_output_dir(${name}_mex ${MEX_OUTPUT_DIR})
+    _install_module(${name}_mex)
   endfunction()
 
 else()
