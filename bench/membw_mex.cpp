@@ -6,14 +6,15 @@
 #include <chrono>
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
+
+namespace {
 
 const char* const kNames[] = {"megabytes"};
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("membw", kNames, nlhs, plhs, nrhs, const_cast<const mxArray**>(prhs));
+void gateway(host::Call& call) {
   double mb = 768;
-  if (nrhs > 0 && !call.scalar(0, &mb)) return;
+  if (call.nrhs() > 0 && !call.scalar(0, &mb)) return;
   const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(mb * 1e6 / 24));
   ScratchArray<double> a = makeScratch<double>(n), b = makeScratch<double>(n),
                        c = makeScratch<double>(n);
@@ -41,3 +42,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   double* out = call.output(0, 1, 1);
   out[0] = 24.0 * static_cast<double>(n) / best / 1e9;
 }
+
+}  // namespace
+
+HOST_MODULE(membw, kNames, gateway)

@@ -1,5 +1,8 @@
 # add_mex_module(<name> SOURCES <files...> LINK <targets...>)
 # builds <name>.mex into ${CMAKE_BINARY_DIR}/mex for the host chosen by MEX_HOST.
+# add_module(...) takes the same arguments and builds every form the host has.
+# LINK comes before the host binding on the link line, so a library that
+# calls host::Call without naming a host (solver_bind) serves every form.
 set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
 
 if(MEX_HOST STREQUAL "octave")
@@ -33,7 +36,7 @@ if(MEX_HOST STREQUAL "octave")
   function(add_mex_module name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
     add_library(${name}_mex MODULE ${ARG_SOURCES})
-    target_link_libraries(${name}_mex PRIVATE host_mex mex_host_api ${ARG_LINK})
+    target_link_libraries(${name}_mex PRIVATE ${ARG_LINK} host_mex mex_host_api)
     set_target_properties(${name}_mex PROPERTIES
       PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name}
       LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
@@ -56,7 +59,7 @@ elseif(MEX_HOST STREQUAL "matlab")
   function(add_mex_module name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
     matlab_add_mex(NAME ${name}_mex MODULE SRC ${ARG_SOURCES} OUTPUT_NAME ${name}
-                   LINK_TO host_mex ${ARG_LINK} R2017b)
+                   LINK_TO ${ARG_LINK} host_mex R2017b)
     set_target_properties(${name}_mex PROPERTIES
       LIBRARY_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR}
       RUNTIME_OUTPUT_DIRECTORY ${MEX_OUTPUT_DIR})
@@ -65,3 +68,7 @@ elseif(MEX_HOST STREQUAL "matlab")
 else()
   message(FATAL_ERROR "MEX_HOST must be octave or matlab, not '${MEX_HOST}'")
 endif()
+
+function(add_module name)
+  add_mex_module(${name} ${ARGN})
+endfunction()
