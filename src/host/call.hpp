@@ -4,10 +4,10 @@
 // check, check, ..., allocate, create outputs, run, return. Nothing
 // outside host/ prints.
 //
-// This header names no host: the host's implementation (mexhost.cpp on the
-// MEX interface) defines Frame and the members that read arguments and
-// make outputs; call.cpp holds what does not depend on the host.
-// host/module.hpp gives a gateway its entry point.
+// This header names no host: each host's implementation (mexhost.cpp on
+// the MEX interface, octhost.cpp on Octave's own) defines Frame and the
+// members that read arguments and make outputs; call.cpp holds what is
+// common. host/module.hpp gives a gateway its entry point.
 #include <cstdint>
 
 #include "common/convert.hpp"
@@ -55,19 +55,6 @@ class List {
  private:
   friend class Call;
 
-// The host's view of one call (its arguments and output slots), defined by
-// each host's implementation.
-struct Frame;
-
-// What a gateway file declares about its module: the name its messages
-// carry, its argument names in order (every message about argument k names
-// it "argument k+1 (argNames[k])"), and its body.
-struct Module {
-  const char* name;
-  const char* const* argNames;
-  int argCount;
-  void (*gateway)(Call&);
-};
   const double* values_ = nullptr;
   int64_t count_ = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// A gateway's entry point for the host it is built for: a MEX module
-// (mexFunction). A gateway file ends with
+// A gateway's entry point for the host it is built for: the same gateway
+// source becomes a MEX module (mexFunction) or, with HOST_OCT defined, an
+// Octave oct-file (DEFUN_DLD). A gateway file ends with
 //   HOST_MODULE(thresh, kNames, gateway)
 // naming its module once; `kNames` are its argument names in order and
 // `gateway` is `void gateway(host::Call&)`.
@@ -8,6 +9,27 @@
 
 #include "host/call.hpp"
 
+#if defined(HOST_OCT)
+#include <octave/oct.h>
+
+namespace host {
+
+// Runs one call of `module` and returns its outputs (none when refused).
+octave_value_list serveOct(const Module& module, const octave_value_list& args, int nargout);
+
+// The help text `help <module>` shows: the call with the argument names.
+std::string usage(const Module& module);
+
+}  // namespace host
+
+#define HOST_MODULE(name, argNames, gatewayFn)                                             \
+  static const host::Module hostModule_{#name, argNames, static_cast<int>(std::size(argNames)), \
+                                        gatewayFn};                                        \
+  DEFUN_DLD(name, args, nargout, host::usage(hostModule_)) {                               \
+    return host::serveOct(hostModule_, args, nargout);                                     \
+  }
+
+#else
 #include "mex.h"
 
 namespace host {
@@ -24,3 +46,4 @@ void serveMex(const Module& module, int nlhs, mxArray** plhs, int nrhs, const mx
     host::serveMex(hostModule_, nlhs, plhs, nrhs, prhs);                                   \
   }
 
+#endif
