@@ -6,6 +6,9 @@ CMAKE_FLAGS ?=
 # letting glibc ask for transparent huge pages makes the column blocks of
 # large problems cheap. The demo and benchmarks run with it (see README).
 HUGEPAGES ?= GLIBC_TUNABLES=glibc.malloc.hugetlb=1
+# The build of the modules the demo and benchmarks load: oct (Octave's own
+# interface, the faster one) or mex.
+MODULES ?= oct
 
 .PHONY: all deps configure test sanitize bench demo clean
 
@@ -38,11 +41,11 @@ sanitize: deps
 
 bench: deps
 	$(MAKE) all
-	$(HUGEPAGES) sh bench/run.sh $(BUILD)
+	$(HUGEPAGES) sh bench/run.sh $(BUILD) $(MODULES)
 
 demo: deps
 	$(MAKE) all
-	cd demo && $(HUGEPAGES) octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(abspath $(BUILD))/mex'); sparseprec_demo; fprintf('\\n'); kernels_demo"
+	cd demo && $(HUGEPAGES) octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(abspath $(BUILD))/$(MODULES)'); sparseprec_demo; fprintf('\\n'); kernels_demo"
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
