@@ -1,9 +1,12 @@
 // host::Call on Octave's own interface: arguments are read in place through
 // typed arrays that share their storage, and outputs are Octave arrays the
 // kernels write into, returned as they are.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +88,20 @@ struct AllocatorOf<Array<T, Alloc>> {
 using DoubleAlloc = AllocatorOf<Array<double>>::type;
 using DoubleAllocTraits = std::allocator_traits<DoubleAlloc>;
 
+// Storage for count doubles that DoubleAlloc frees, or null when there is
+// none. std::allocator's storage comes from operator new, whose nothrow form
+// it may free: a failure is then a null pointer, where a sanitizer's
+// operator new would end the process instead of throwing.
+double* allocateDoubles(DoubleAlloc& alloc, std::size_t count) {
+  if constexpr (std::is_same_v<DoubleAlloc, std::allocator<double>>) {
+    (void)alloc;
+    if (count > SIZE_MAX / sizeof(double)) return nullptr;
+    return static_cast<double*>(::operator new(sizeof(double) * count, std::nothrow));
+  } else {
+    return DoubleAllocTraits::allocate(alloc, count);
+  }
+}
+
 // A fresh rows x cols double array the kernels write into, uninitialised:
 // storage from that allocator, advised toward huge pages before its first
 // touch, and adopted by the array without a copy (Octave's own constructors
@@ -93,7 +110,8 @@ NDArray freshArray(int64_t rows, int64_t cols, double** data) {
   const dim_vector dv(rows, cols);
   const std::size_t count = static_cast<std::size_t>(dv.safe_numel());
   DoubleAlloc alloc;
-  double* p = DoubleAllocTraits::allocate(alloc, count);
+  double* p = allocateDoubles(alloc, count);
+  if (!p) throw std::bad_alloc();  // Call::serve reports it
   adviseHugePages(p, sizeof(double) * count);
   struct Guard {
     DoubleAlloc& alloc;
