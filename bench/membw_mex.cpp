@@ -8,16 +8,17 @@
 #include <chrono>
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
+
+namespace {
 
 const char* const kNames[] = {"megabytes", "threads"};
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("membw", kNames, nlhs, plhs, nrhs, const_cast<const mxArray**>(prhs));
+void gateway(host::Call& call) {
   double mb = 768;
   double threads = omp_get_max_threads();
-  if (nrhs > 0 && !call.scalar(0, &mb)) return;
-  if (nrhs > 1 && !call.scalar(1, &threads)) return;
+  if (call.nrhs() > 0 && !call.scalar(0, &mb)) return;
+  if (call.nrhs() > 1 && !call.scalar(1, &threads)) return;
   const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(mb * 1e6 / 24));
   const int team = std::max(1, std::min(omp_get_max_threads(), static_cast<int>(threads)));
   ScratchArray<double> a = makeScratch<double>(n), b = makeScratch<double>(n),
@@ -47,3 +48,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   double* out = call.output(0, 1, 1);
   out[0] = 24.0 * static_cast<double>(n) / best / 1e9;
 }
+
+}  // namespace
+
+HOST_MODULE(membw, kNames, gateway)

@@ -7,7 +7,7 @@
 #include "cdsweep/cdsweep.hpp"
 #include "cdsweep/direction.hpp"
 #include "cdsweep/entrymap.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 
 namespace {
 
@@ -176,7 +176,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("cdsweep", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(cdsweep, kNames, gateway)

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "colrunprod/colrunprod.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 
 namespace {
 
@@ -44,7 +44,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("colrunprod", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(colrunprod, kNames, gateway)

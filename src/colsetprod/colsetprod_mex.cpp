@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "colsetprod/colsetprod.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 
 namespace {
 
@@ -53,7 +53,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("colsetprod", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(colsetprod, kNames, gateway)

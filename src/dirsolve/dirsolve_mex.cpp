@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "dirsolve/dirsolve.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "solver/bind.hpp"
 
 namespace {
@@ -83,7 +83,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(dirsolve, kNames, gateway)

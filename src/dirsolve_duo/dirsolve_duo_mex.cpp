@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "dirsolve_duo/dirsolve_duo.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "solver/bind.hpp"
 
 namespace {
@@ -142,7 +142,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("dirsolve_duo", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(dirsolve_duo, kNames, gateway)

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "entryprod/entryprod.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 
 namespace {
 
@@ -100,7 +100,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("entryprod", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(entryprod, kNames, gateway)

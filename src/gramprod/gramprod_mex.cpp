@@ -6,7 +6,7 @@
 
 #include "common/blas.hpp"
 #include "gramprod/gramprod.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 
 namespace {
 
@@ -55,7 +55,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("gramprod", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(gramprod, kNames, gateway)

@@ -1,14 +1,27 @@
-#include "host/mexhost.hpp"
+// host::Call on the MEX interface (Octave's or MATLAB's).
+#include "host/module.hpp"
 
-#include <cinttypes>
-#include <cstdarg>
 #include <cstdio>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "host/pages.hpp"
+
+static_assert(sizeof(mwIndex) == sizeof(host::Index), "host sparse indices must be 64-bit");
 
 namespace host {
+
+struct Frame {
+  int nlhs;
+  mxArray** plhs;
+  int nrhs;
+  const mxArray** prhs;
+  unsigned created = 0;  // bit k: slot k holds an output of this call
+};
+
+void serveMex(const Module& module, int nlhs, mxArray** plhs, int nrhs, const mxArray** prhs) {
+  Frame frame{nlhs, plhs, nrhs, prhs};
+  Call call(module, frame);
+  call.serve();
+}
 
 namespace {
 
@@ -17,45 +30,29 @@ void describeClass(const mxArray* a, char* buf, std::size_t size) {
                 mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
 }
 
+// Records that slot k holds an output of this call.
+void hold(Frame& f, int slot, mxArray* a) {
+  f.plhs[slot] = a;
+  if (slot < 32) f.created |= 1u << slot;
+}
+
 }  // namespace
 
-bool Call::reject(int k, const char* fmt, ...) const {
-  char text[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  mexPrintf("ERROR: %s: argument %d (%s): %s\n", module_, k + 1, name(k), text);
-  return false;
-}
+void Call::print(const char* text) const { mexPrintf("%s", text); }
 
-bool Call::rejectCall(const char* fmt, ...) const {
-  char text[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  mexPrintf("ERROR: %s: %s\n", module_, text);
-  return false;
-}
+void Call::finish() {}
 
-bool Call::verbatim(const char* text) const {
-  mexPrintf("%s", text);
-  return false;
+int Call::nrhs() const { return frame_.nrhs; }
+int64_t Call::rows(int k) const { return static_cast<int64_t>(mxGetM(frame_.prhs[k])); }
+int64_t Call::cols(int k) const { return static_cast<int64_t>(mxGetN(frame_.prhs[k])); }
+int64_t Call::numel(int k) const {
+  return static_cast<int64_t>(mxGetNumberOfElements(frame_.prhs[k]));
 }
-
-bool Call::outOfMemory() const {
-  if (oomMessage_) return verbatim(oomMessage_);
-  return rejectCall("out of memory");
-}
-
-bool Call::needArgs(int count) const {
-  if (nrhs_ >= count) return true;
-  return rejectCall("expected %d arguments, found %d", count, nrhs_);
-}
+bool Call::isSparse(int k) const { return mxIsSparse(frame_.prhs[k]); }
+bool Call::wants(int slot) const { return slot < (frame_.nlhs > 1 ? frame_.nlhs : 1); }
 
 bool Call::realDoubleClass(int k, bool wantSparse) const {
-  const mxArray* a = prhs_[k];
+  const mxArray* a = frame_.prhs[k];
   if (mxIsDouble(a) && !mxIsComplex(a) && (mxIsSparse(a) != 0) == wantSparse) return true;
   char found[96];
   describeClass(a, found, sizeof found);
@@ -65,13 +62,13 @@ bool Call::realDoubleClass(int k, bool wantSparse) const {
 
 bool Call::dense(int k, const double** data) const {
   if (!realDoubleClass(k, false)) return false;
-  *data = mxGetPr(prhs_[k]);
+  *data = mxGetPr(frame_.prhs[k]);
   return true;
 }
 
 bool Call::sparse(int k, SparseArg* out) const {
   if (!realDoubleClass(k, true)) return false;
-  const mxArray* a = prhs_[k];
+  const mxArray* a = frame_.prhs[k];
   out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
   out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
   out->values = mxGetPr(a);
@@ -81,7 +78,7 @@ bool Call::sparse(int k, SparseArg* out) const {
 }
 
 bool Call::sparsePattern(int k, SparseArg* out) const {
-  const mxArray* a = prhs_[k];
+  const mxArray* a = frame_.prhs[k];
   if (!mxIsSparse(a)) {
     char found[96];
     describeClass(a, found, sizeof found);
@@ -96,7 +93,7 @@ bool Call::sparsePattern(int k, SparseArg* out) const {
 }
 
 bool Call::uint64s(int k, const uint64_t** data) const {
-  const mxArray* a = prhs_[k];
+  const mxArray* a = frame_.prhs[k];
   if (!mxIsUint64(a) || mxIsComplex(a))
     return reject(k, "expected a real uint64 array, found %s%s", mxIsComplex(a) ? "complex " : "",
                   mxGetClassName(a));
@@ -104,33 +101,8 @@ bool Call::uint64s(int k, const uint64_t** data) const {
   return true;
 }
 
-bool Call::shape(int k, int64_t wantRows, int64_t wantCols) const {
-  const int64_t m = rows(k), n = cols(k);
-  if ((wantRows < 0 || m == wantRows) && (wantCols < 0 || n == wantCols)) return true;
-  char want[64];
-  if (wantRows < 0)
-    std::snprintf(want, sizeof want, "%" PRId64 " columns", wantCols);
-  else if (wantCols < 0)
-    std::snprintf(want, sizeof want, "%" PRId64 " rows", wantRows);
-  else
-    std::snprintf(want, sizeof want, "%" PRId64 " x %" PRId64, wantRows, wantCols);
-  return reject(k, "expected %s, found %" PRId64 " x %" PRId64, want, m, n);
-}
-
-bool Call::atLeast(int k, int64_t need, const char* per) const {
-  if (numel(k) >= need) return true;
-  return reject(k, "expected %" PRId64 " values, one per %s, found %" PRId64, need, per, numel(k));
-}
-
-bool Call::exactly(int k, int64_t need, const char* noun, const char* per) const {
-  if (numel(k) == need) return true;
-  if (!per) return reject(k, "expected %" PRId64 " %s, found %" PRId64, need, noun, numel(k));
-  return reject(k, "expected %" PRId64 " %s, one per %s, found %" PRId64, need, noun, per,
-                numel(k));
-}
-
 bool Call::scalar(int k, double* out) const {
-  const mxArray* a = prhs_[k];
+  const mxArray* a = frame_.prhs[k];
   if (!(mxIsNumeric(a) || mxIsLogical(a)) || mxIsComplex(a)) {
     char found[96];
     describeClass(a, found, sizeof found);
@@ -142,40 +114,10 @@ bool Call::scalar(int k, double* out) const {
   return true;
 }
 
-bool Call::intScalar(int k, int32_t* out) const {
-  double v;
-  if (!scalar(k, &v)) return false;
-  *out = truncToInt32(v);
-  return true;
-}
-
-bool Call::fitsInt32(int k, int64_t size, const char* what) const {
-  if (size <= INT32_MAX) return true;
-  return reject(k, "%" PRId64 " %s, at most %d supported", size, what, INT32_MAX);
-}
-
-bool Call::list(int k, ListLength rule, const char* what, List* out) const {
-  const double* values;
-  if (!dense(k, &values)) return false;
-  const int64_t count = listLength(rows(k), cols(k), rule);
-  if (!fitsInt32(k, count, what)) return false;
-  out->values_ = values;
-  out->count_ = count;
-  return true;
-}
-
-bool Call::positions(int k, const List& list, int64_t limit) const {
-  const int64_t i = firstBadPosition(list.values(), list.count(), limit);
-  if (i < 0) return true;
-  return reject(k, "element %" PRId64 " is %s, outside 1..%" PRId64, i + 1,
-                formatValue(list.values()[i]).text, limit);
-}
-
 double* Call::output(int slot, int64_t m, int64_t n) {
   if (!wants(slot)) return nullptr;
   mxArray* a = mxCreateDoubleMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n), mxREAL);
-  plhs_[slot] = a;
-  if (slot < 32) created_ |= 1u << slot;
+  hold(frame_, slot, a);
   return mxGetPr(a);
 }
 
@@ -183,17 +125,9 @@ double* Call::outputToFill(int slot, int64_t m, int64_t n) {
   if (!wants(slot)) return nullptr;
   mxArray* a = mxCreateUninitNumericMatrix(static_cast<mwSize>(m), static_cast<mwSize>(n),
                                            mxDOUBLE_CLASS, mxREAL);
-  plhs_[slot] = a;
-  if (slot < 32) created_ |= 1u << slot;
+  hold(frame_, slot, a);
   double* data = mxGetPr(a);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // Only the whole 2 MiB pages inside the array; advice, so failure is fine.
-  const uintptr_t huge = uintptr_t(1) << 21;
-  const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + huge - 1) & ~(huge - 1);
-  const uintptr_t end = reinterpret_cast<uintptr_t>(data + m * n) & ~(huge - 1);
-  if (data && m * n >= (int64_t(4) << 20) / 8 && end > first)
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#endif
+  adviseHugePages(data, sizeof(double) * static_cast<std::size_t>(m * n));
   return data;
 }
 
@@ -203,8 +137,7 @@ bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols
   // Held by the slot from the start, so a field that fails to allocate
   // leaves a struct that discardOutputs destroys with whatever it holds.
   mxArray* s = mxCreateStructMatrix(1, 1, count, const_cast<const char**>(names));
-  plhs_[slot] = s;
-  if (slot < 32) created_ |= 1u << slot;
+  hold(frame_, slot, s);
   for (int f = 0; f < count; ++f) {
     mxArray* row = mxCreateDoubleMatrix(1, static_cast<mwSize>(cols), mxREAL);
     mxSetFieldByNumber(s, 0, f, row);
@@ -215,12 +148,12 @@ bool Call::rowStruct(int slot, const char* const* names, int count, int64_t cols
 
 void Call::discardOutputs() {
   for (int k = 0; k < 32; ++k) {
-    if (created_ & (1u << k)) {
-      mxDestroyArray(plhs_[k]);
-      plhs_[k] = nullptr;
+    if (frame_.created & (1u << k)) {
+      mxDestroyArray(frame_.plhs[k]);
+      frame_.plhs[k] = nullptr;
     }
   }
-  created_ = 0;
+  frame_.created = 0;
 }
 
 }  // namespace host

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/blas.hpp"
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "slopemask/slopemask.hpp"
 
 namespace {
@@ -92,7 +92,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("slopemask", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(slopemask, kNames, gateway)

@@ -2,10 +2,11 @@
 // The arguments both solver gateways share, bound and checked in one
 // place: A (sparse, square), x_in, B (dense or canonical indices),
 // maxIter, tol, numThreads and rowSubset; and their optional info output.
-// The gateway side of the solver layer: it alone here includes the host.
+// The gateway side of the solver layer: it alone here calls the host
+// binding, through host::Call, so the same build serves every host.
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/call.hpp"
 #include "solver/request.hpp"
 
 // Argument numbers (0-based) of the shared arguments in a module's list.

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "stepcoef/stepcoef.hpp"
 
 namespace {
@@ -45,7 +45,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("stepcoef", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(stepcoef, kNames, gateway)

@@ -2,7 +2,7 @@
 #include <cinttypes>
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "stepmin/stepmin.hpp"
 
 namespace {
@@ -54,7 +54,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("stepmin", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(stepmin, kNames, gateway)

@@ -2,7 +2,7 @@
 #include <cinttypes>
 #include <cstdint>
 
-#include "host/mexhost.hpp"
+#include "host/module.hpp"
 #include "thresh/thresh.hpp"
 
 namespace {
@@ -40,7 +40,4 @@ void gateway(host::Call& call) {
 
 }  // namespace
 
-void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  host::Call call("thresh", kNames, nlhs, plhs, nrhs, prhs);
-  host::runGuarded(call, [&] { gateway(call); });
-}
+HOST_MODULE(thresh, kNames, gateway)

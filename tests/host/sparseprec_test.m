@@ -104,21 +104,24 @@ assert (nnz (found & truth) / nnz (truth) > 0.95);
 % some modules run on OpenMP's default count. The host BLAS keeps one
 % thread count: its threads may move the last bits of a product.
 [X, ~] = grid_samples (12, 300, 3);
-input = [tempdir 'sparseprec_test_in.bin'];
+% Files of this run only: the two builds' tests may run at once.
+work = tempname (); mkdir (work);
+input = [work '/in.bin'];
 save ('-binary', input, 'X');
 octave = fullfile (OCTAVE_HOME, 'bin', 'octave-cli');
-mexdir = fileparts (which ('sparseprec'));
+moddir = fileparts (which ('sparseprec'));
 for T = [1 2]
-  cmd = sprintf (['OMP_NUM_THREADS=%d OPENBLAS_NUM_THREADS=1 "%s" --no-gui --norc --quiet --eval ' ...
+  cmd = sprintf (['OMP_NUM_THREADS=%d OPENBLAS_NUM_THREADS=1 "%s" --no-gui --norc --no-history --quiet --eval ' ...
                   '"addpath(''%s''); load(''%s''); o = sparseprec (X, 0.15, ' ...
                   'struct(''numThreads'', %d, ''blockSize'', 50)); save(''-binary'', ''%s'', ''o'')"'], ...
-                 T, octave, mexdir, input, T, sprintf ('%ssparseprec_test_%d.bin', tempdir, T));
+                 T, octave, moddir, input, T, sprintf ('%s/out_%d.bin', work, T));
   assert (system (cmd) == 0);
 end
-one = load ([tempdir 'sparseprec_test_1.bin']);
-two = load ([tempdir 'sparseprec_test_2.bin']);
+one = load ([work '/out_1.bin']);
+two = load ([work '/out_2.bin']);
 assert (isequal (one.o, two.o), 'one and two threads differ');
-delete ([tempdir 'sparseprec_test_*.bin']);
+confirm_recursive_rmdir (false, 'local');
+rmdir (work, 's');
 
 % A warm start from a larger lambda needs fewer iterations.
 [X, ~] = grid_samples (20, 400, 4);
@@ -209,7 +212,7 @@ expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', speye 
 expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', sparse ([1 1 0 0; 0 1 0 0; 0 0 1 0; 0 0 0 1])));
 expect_error ('sparseprec:theta0', @sparseprec, X, 0.1, struct ('Theta0', -speye (4)));
 % A compiled module that refuses a call: its line becomes the error.
-fake = [tempdir 'sparseprec_fake'];
+fake = tempname ();
 mkdir (fake);
 fid = fopen ([fake '/gramprod.m'], 'w');
 fprintf (fid, 'function varargout = gramprod (varargin)\n  printf (''ERROR: gramprod: refused\\n'');\nend\n');

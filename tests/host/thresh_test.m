@@ -37,19 +37,22 @@ expect_bits (thresh (0.5, 4, NaN, 1, 1, 1), -4, 'NaN margin');
 % Same bits for one and two threads: the module runs on the default count,
 % so each count runs in a fresh process.
 Xl = randn (400); Gl = randn (400); Dl = rand (400); pl = randi (400 ^ 2, 1, 90000);
-save ('-binary', [tempdir 'thresh_test_in.bin'], 'Xl', 'Gl', 'Dl', 'pl');
+% Files of this run only: the two builds' tests may run at once.
+work = tempname (); mkdir (work);
+save ('-binary', [work '/in.bin'], 'Xl', 'Gl', 'Dl', 'pl');
 octave = fullfile (OCTAVE_HOME, 'bin', 'octave-cli');
-mexdir = fileparts (which ('thresh'));
+moddir = fileparts (which ('thresh'));
 for T = [1 2]
-  cmd = sprintf (['OMP_NUM_THREADS=%d "%s" --no-gui --norc --quiet --eval "addpath(''%s''); ' ...
+  cmd = sprintf (['OMP_NUM_THREADS=%d "%s" --no-gui --norc --no-history --quiet --eval "addpath(''%s''); ' ...
                   'load(''%s''); o = thresh (0.1, Xl, 0.02, Gl, Dl, pl); save(''-binary'', ''%s'', ''o'')"'], ...
-                 T, octave, mexdir, [tempdir 'thresh_test_in.bin'], sprintf ('%sthresh_test_%d.bin', tempdir, T));
+                 T, octave, moddir, [work '/in.bin'], sprintf ('%s/out_%d.bin', work, T));
   assert (system (cmd) == 0);
 end
-one = load ([tempdir 'thresh_test_1.bin']); two = load ([tempdir 'thresh_test_2.bin']);
+one = load ([work '/out_1.bin']); two = load ([work '/out_2.bin']);
 expect_bits (two.o, one.o, 'one vs two threads');
 expect_bits (thresh (0.1, Xl, 0.02, Gl, Dl, pl), one.o, 'in this process');
-delete ([tempdir 'thresh_test_*.bin']);
+confirm_recursive_rmdir (false, 'local');
+rmdir (work, 's');
 
 % Rejections.
 expect_reject (sprintf ('ERROR: thresh: expected 6 arguments, found 5\n'), @thresh, 1, X, 0, G, D);

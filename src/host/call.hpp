@@ -1,21 +1,24 @@
 #pragma once
-// The one binding of gateways to the host's MEX interface. Every check
-// prints at most one line, "ERROR: <module>: ...", and returns false, so a
-// gateway reads: check, check, ..., allocate, create outputs, run, return.
-// Nothing outside host/ prints.
+// The one binding of gateways to the host. Every check prints at most one
+// line, "ERROR: <module>: ...", and returns false, so a gateway reads:
+// check, check, ..., allocate, create outputs, run, return. Nothing
+// outside host/ prints.
+//
+// This header names no host: each host's implementation (mexhost.cpp on
+// the MEX interface, octhost.cpp on Octave's own) defines Frame and the
+// members that read arguments and make outputs; call.cpp holds what is
+// common. host/module.hpp gives a gateway its entry point.
 #include <cstdint>
-#include <new>
 
 #include "common/convert.hpp"
 #include "common/scratch.hpp"
 #include "host/format.hpp"
-#include "mex.h"
 
 namespace host {
 
-// Sparse indices as kernels take them; the host's own index type is 64 bits.
+// Sparse indices as kernels take them; each host checks that its own index
+// type has this width.
 using Index = uint64_t;
-static_assert(sizeof(mwIndex) == sizeof(Index), "host sparse indices must be 64-bit");
 
 struct SparseArg {
   const Index* Ir = nullptr;
@@ -27,6 +30,20 @@ struct SparseArg {
 
 class Call;
 
+// The host's view of one call (its arguments and output slots), defined by
+// each host's implementation.
+struct Frame;
+
+// What a gateway file declares about its module: the name its messages
+// carry, its argument names in order (every message about argument k names
+// it "argument k+1 (argNames[k])"), and its body.
+struct Module {
+  const char* name;
+  const char* const* argNames;
+  int argCount;
+  void (*gateway)(Call&);
+};
+
 // A list argument: its values and the count a gateway may read, which never
 // exceeds the elements the array holds. Only Call::list makes one, so no
 // gateway reads a list by a length its shape merely suggests.
@@ -37,29 +54,19 @@ class List {
 
  private:
   friend class Call;
+
   const double* values_ = nullptr;
   int64_t count_ = 0;
 };
 
 class Call {
  public:
-  // `names` are the gateway's argument names in order; every message about
-  // argument k names it "argument k+1 (names[k])".
-  template <int N>
-  Call(const char* module, const char* const (&names)[N], int nlhs, mxArray** plhs, int nrhs,
-       const mxArray** prhs)
-      : module_(module),
-        names_(names),
-        nameCount_(N),
-        nlhs_(nlhs),
-        plhs_(plhs),
-        nrhs_(nrhs),
-        prhs_(prhs) {}
+  Call(const Module& module, Frame& frame);
 
-  int nrhs() const { return nrhs_; }
+  int nrhs() const;
   const char* name(int k) const {
     if (k == renamedArg_) return renamed_;
-    return k < nameCount_ ? names_[k] : "?";
+    return k < module_.argCount ? module_.argNames[k] : "?";
   }
   // Names argument k `name` for the rest of the call, for an argument whose
   // form decides what it holds.
@@ -93,12 +100,13 @@ class Call {
 
   // An optional argument is absent when it has no elements (whatever its
   // data pointer, which differs between hosts).
-  bool present(int k) const { return mxGetNumberOfElements(prhs_[k]) > 0; }
-  int64_t rows(int k) const { return static_cast<int64_t>(mxGetM(prhs_[k])); }
-  int64_t cols(int k) const { return static_cast<int64_t>(mxGetN(prhs_[k])); }
-  int64_t numel(int k) const { return static_cast<int64_t>(mxGetNumberOfElements(prhs_[k])); }
+  bool present(int k) const { return numel(k) > 0; }
+  // Rows, and columns as the product of every dimension after the first.
+  int64_t rows(int k) const;
+  int64_t cols(int k) const;
+  int64_t numel(int k) const;
   // Argument k is stored sparse (any class), for an argument that takes either form.
-  bool isSparse(int k) const { return mxIsSparse(prhs_[k]); }
+  bool isSparse(int k) const;
 
   // Argument k is a full (not sparse) real double array.
   bool dense(int k, const double** data) const;
@@ -126,14 +134,14 @@ class Call {
   // Every value of a list lies in 1..limit; names the first that does not.
   bool positions(int k, const List& list, int64_t limit) const;
 
-  // Output slot k exists only for k < max(nlhs, 1): the host makes no more.
-  bool wants(int slot) const { return slot < (nlhs_ > 1 ? nlhs_ : 1); }
+  // Output slot k exists only for k < max(nargout, 1): the host makes no more.
+  bool wants(int slot) const;
   // Creates a zero-filled real double output in slot k when the host made
   // that slot; returns its data, or null when the slot was not asked for.
   double* output(int slot, int64_t rows, int64_t cols);
   // As output, for a module that writes every element itself: not
-  // zero-filled, and on Linux a large one asks for huge pages before its
-  // first touch, which in this host costs a page fault per 4 KiB otherwise.
+  // zero-filled. On Linux a large output, filled here or not, asks for huge
+  // pages before its first touch, which costs a page fault per 4 KiB otherwise.
   double* outputToFill(int slot, int64_t rows, int64_t cols);
   // Creates, when the host made slot k, a 1 x 1 struct whose `count` fields
   // `names` are zero-filled 1 x cols double rows, and points data[f] at
@@ -142,33 +150,24 @@ class Call {
   // Destroys the outputs this call created, for a failure after creation.
   void discardOutputs();
 
+  // Runs the module's gateway on this call. A failure thrown from it (our
+  // own code throws none, so it is the host failing to allocate an output)
+  // destroys the outputs and becomes the module's out-of-memory line
+  // instead of an error raised into the host.
+  void serve();
+
  private:
   bool realDoubleClass(int k, bool wantSparse) const;
+  // Prints one whole line (or a historical text) as the host prints.
+  void print(const char* text) const;
+  // Hands the outputs made to the host once the gateway has returned.
+  void finish();
 
-  const char* module_;
-  const char* const* names_;
-  int nameCount_;
+  const Module& module_;
+  Frame& frame_;
   int renamedArg_ = -1;
   const char* renamed_ = nullptr;
   const char* oomMessage_ = nullptr;
-  int nlhs_;
-  mxArray** plhs_;
-  int nrhs_;
-  const mxArray** prhs_;
-  unsigned created_ = 0;  // bit k: slot k holds an output of this call
 };
-
-// Runs a gateway body; a failure thrown from it (our own code throws none,
-// so it is the host failing to allocate an output) becomes the module's
-// out-of-memory line instead of an error raised into the host.
-template <class Body>
-void runGuarded(Call& call, Body&& body) {
-  try {
-    body();
-  } catch (...) {
-    call.discardOutputs();
-    call.outOfMemory();
-  }
-}
 
 }  // namespace host

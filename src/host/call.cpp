@@ -1,0 +1,119 @@
+#include "host/call.hpp"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+
+namespace host {
+
+Call::Call(const Module& module, Frame& frame) : module_(module), frame_(frame) {}
+
+void Call::serve() {
+  try {
+    module_.gateway(*this);
+    finish();
+  } catch (...) {
+    discardOutputs();
+    try {
+      outOfMemory();
+    } catch (...) {
+      // Not even the line could be printed; the call still ends without output.
+    }
+  }
+}
+
+bool Call::reject(int k, const char* fmt, ...) const {
+  char text[512];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  char line[768];
+  std::snprintf(line, sizeof line, "ERROR: %s: argument %d (%s): %s\n", module_.name, k + 1,
+                name(k), text);
+  print(line);
+  return false;
+}
+
+bool Call::rejectCall(const char* fmt, ...) const {
+  char text[512];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  char line[768];
+  std::snprintf(line, sizeof line, "ERROR: %s: %s\n", module_.name, text);
+  print(line);
+  return false;
+}
+
+bool Call::verbatim(const char* text) const {
+  print(text);
+  return false;
+}
+
+bool Call::outOfMemory() const {
+  if (oomMessage_) return verbatim(oomMessage_);
+  return rejectCall("out of memory");
+}
+
+bool Call::needArgs(int count) const {
+  if (nrhs() >= count) return true;
+  return rejectCall("expected %d arguments, found %d", count, nrhs());
+}
+
+bool Call::shape(int k, int64_t wantRows, int64_t wantCols) const {
+  const int64_t m = rows(k), n = cols(k);
+  if ((wantRows < 0 || m == wantRows) && (wantCols < 0 || n == wantCols)) return true;
+  char want[64];
+  if (wantRows < 0)
+    std::snprintf(want, sizeof want, "%" PRId64 " columns", wantCols);
+  else if (wantCols < 0)
+    std::snprintf(want, sizeof want, "%" PRId64 " rows", wantRows);
+  else
+    std::snprintf(want, sizeof want, "%" PRId64 " x %" PRId64, wantRows, wantCols);
+  return reject(k, "expected %s, found %" PRId64 " x %" PRId64, want, m, n);
+}
+
+bool Call::atLeast(int k, int64_t need, const char* per) const {
+  if (numel(k) >= need) return true;
+  return reject(k, "expected %" PRId64 " values, one per %s, found %" PRId64, need, per, numel(k));
+}
+
+bool Call::exactly(int k, int64_t need, const char* noun, const char* per) const {
+  if (numel(k) == need) return true;
+  if (!per) return reject(k, "expected %" PRId64 " %s, found %" PRId64, need, noun, numel(k));
+  return reject(k, "expected %" PRId64 " %s, one per %s, found %" PRId64, need, noun, per,
+                numel(k));
+}
+
+bool Call::intScalar(int k, int32_t* out) const {
+  double v;
+  if (!scalar(k, &v)) return false;
+  *out = truncToInt32(v);
+  return true;
+}
+
+bool Call::fitsInt32(int k, int64_t size, const char* what) const {
+  if (size <= INT32_MAX) return true;
+  return reject(k, "%" PRId64 " %s, at most %d supported", size, what, INT32_MAX);
+}
+
+bool Call::list(int k, ListLength rule, const char* what, List* out) const {
+  const double* values;
+  if (!dense(k, &values)) return false;
+  const int64_t count = listLength(rows(k), cols(k), rule);
+  if (!fitsInt32(k, count, what)) return false;
+  out->values_ = values;
+  out->count_ = count;
+  return true;
+}
+
+bool Call::positions(int k, const List& list, int64_t limit) const {
+  const int64_t i = firstBadPosition(list.values(), list.count(), limit);
+  if (i < 0) return true;
+  return reject(k, "element %" PRId64 " is %s, outside 1..%" PRId64, i + 1,
+                formatValue(list.values()[i]).text, limit);
+}
+
+}  // namespace host
