@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 # large problems cheap. The demo and benchmarks run with it (see README).
 HUGEPAGES ?= GLIBC_TUNABLES=glibc.malloc.hugetlb=1
 
-.PHONY: all deps configure test sanitize matlab-build bench demo clean
+.PHONY: all deps configure test sanitize matlab-build package bench demo clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -35,6 +35,11 @@ sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) $(if $(SANITIZE_SKIP),-E '$(SANITIZE_SKIP)')
+
+# build/sparsekernels-<version>.tar.gz, an Octave package:
+# pkg install build/sparsekernels-<version>.tar.gz, then pkg load sparsekernels.
+package: all
+	cmake --build $(BUILD) --target octave_package
 
 # The MATLAB configuration, configured, compiled and linked against a
 # stand-in MATLAB tree (Octave's MEX headers, stub libraries): it proves the
