@@ -52,16 +52,6 @@ bool computeInverseDiagonal(const BlockLayout& layout, DiagBlocks& D);
 // Number of the largest block (the first of equal size), and its size.
 int32_t largestBlock(const BlockLayout& layout, uint64_t* size);
 
-// y = A x on the positions of blocks first .. end-1, layout built whole.
-// y must not alias x.
-void blockProductWhole(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end);
-
-// y += A x on the positions of blocks first .. end-1, layout built lower;
-// y must hold 0 there on entry and must not alias x.
-void blockProductLower(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
-                       double* y, const double* x, int32_t first, int32_t end);
-
 // Frees what the builders allocated and clears the pointers; safe on
 // partly built and on already freed records.
 void freeBlockLayout(BlockLayout& layout, DiagBlocks& D, CouplingLists& C);

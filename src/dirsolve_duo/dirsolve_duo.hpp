@@ -68,8 +68,19 @@ uint64_t sgsScratchSize(const DuoProblem& pb, int numThreads);
 void solveBlockColumns(const DuoProblem& pb, double* X, int numThreads, const PanelBuffers& buf,
                        double* S, const ColumnReport& report = {});
 
-// Reference forms, for tests: the pass on one block that the sweeps run on
+// Reference forms, for tests: the block products on one column that the
+// module runs on panels, and the pass on one block that the sweeps run on
 // several blocks and columns side by side. The module never calls them.
+
+// y = A x on the positions of blocks first .. end-1, layout built whole.
+// y must not alias x.
+void blockProductWhole(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
+                       double* y, const double* x, int32_t first, int32_t end);
+
+// y += A x on the positions of blocks first .. end-1, layout built lower;
+// y must hold 0 there on entry and must not alias x.
+void blockProductLower(const BlockLayout& layout, const DiagBlocks& D, const CouplingLists& C,
+                       double* y, const double* x, int32_t first, int32_t end);
 
 // Gauss-Seidel pass on block b, blocks stored whole: adds to z (0 on the
 // block on entry) from r at the block's positions; needs D.invDiag.
