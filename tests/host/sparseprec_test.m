@@ -64,13 +64,14 @@ function expect_error (id, fn, varargin)
   error ('expect_error:none', 'expected the error %s, none was raised', id);
 end
 
-% Small problems against the dense reference: F and the support, with the
-% columns in one block and in blocks of 7.
+% Small problems against the dense reference: F and the support, held
+% whole, and beyond a tiny memory budget in one block and in blocks of 7.
 for c = [1 2 3]
   [X, ~] = grid_samples (5 + c, 60 * c, c);
   S = X' * X / rows (X);
   lambda = [0.12 0.06 0.03](c);
-  opts = struct ('tol', 1e-9, 'blockSize', [256 7 7](c), 'maxIter', 100);
+  opts = struct ('tol', 1e-9, 'blockSize', [256 256 7](c), 'maxIter', 100, ...
+                 'memory', [2^30 1 1](c));
   [Theta, info] = sparseprec (X, lambda, opts);
   [Tref, Fref] = admm_reference (S, lambda);
   F = objective (S, full (Theta), lambda);
@@ -89,7 +90,7 @@ end
 % from a sparse Cholesky solve.
 [X, Ttrue] = grid_samples (40, 800, 7);
 lambda = 0.2;
-[Theta, info] = sparseprec (X, lambda, struct ('blockSize', 200));
+[Theta, info] = sparseprec (X, lambda, struct ('blockSize', 200, 'memory', 1e6));
 assert (info.converged && info.iterations < 20);
 cols = [1 17 400 801 1600];
 Wc = Theta \ full (sparse (cols, 1:5, 1, 1600, 5));
@@ -113,13 +114,15 @@ moddir = fileparts (which ('sparseprec'));
 for T = [1 2]
   cmd = sprintf (['OMP_NUM_THREADS=%d OPENBLAS_NUM_THREADS=1 "%s" --no-gui --norc --no-history --quiet --eval ' ...
                   '"addpath(''%s''); load(''%s''); o = sparseprec (X, 0.15, ' ...
-                  'struct(''numThreads'', %d, ''blockSize'', 50)); save(''-binary'', ''%s'', ''o'')"'], ...
-                 T, octave, moddir, input, T, sprintf ('%s/out_%d.bin', work, T));
+                  'struct(''numThreads'', %d, ''blockSize'', 50, ''memory'', 1)); ' ...
+                  'p = sparseprec (X, 0.15, struct(''numThreads'', %d)); ' ...
+                  'save(''-binary'', ''%s'', ''o'', ''p'')"'], ...
+                 T, octave, moddir, input, T, T, sprintf ('%s/out_%d.bin', work, T));
   assert (system (cmd) == 0);
 end
 one = load ([work '/out_1.bin']);
 two = load ([work '/out_2.bin']);
-assert (isequal (one.o, two.o), 'one and two threads differ');
+assert (isequal (one.o, two.o) && isequal (one.p, two.p), 'one and two threads differ');
 confirm_recursive_rmdir (false, 'local');
 rmdir (work, 's');
 
@@ -180,10 +183,11 @@ for solver = {'ichol', 'blockgs'}
   assert (isequal (Ts != 0, Tc != 0), solver{1});
 end
 
-% Progress lines: a header and one line per iteration.
+% Progress lines: a header and one line per assessment, the last of the
+% returned estimate.
 text = evalc ('[~, iv] = sparseprec (X, 0.15, struct (''verbose'', true));');
 lines = strsplit (strtrim (text), "\n");
-assert (numel (lines) == iv.iterations + 2);
+assert (numel (lines) == numel (iv.F) + 2 && numel (iv.F) == iv.iterations + 1);
 
 % Rejected input.
 X = randn (20, 4);

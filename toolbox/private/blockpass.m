@@ -1,93 +1,116 @@
-function [s, D, G, quad, measure, passes, newcomers] = blockpass(s, lambda, allEntries, opts, it)
-% One pass over the columns, a block at a time from the last: columns of
-% W = inv(Theta), the gradient G = S - W and the free entries (every entry
-% when full, else the tracked ones), and coordinate-descent sweeps for the
-% Newton direction D on them; newcomers is the optimality measure over the
-% entries a full pass adds. A full pass also keeps entries whose gradient
-% comes within a tenth of lambda, which are likely to become free. An entry (i, j), i >= j, belongs to the block
-% of column j; its row i lies in that block or a later one, whose columns
-% were solved just before (kept) or are solved again.
+function [s, free, D, measure, newcomers, inner] = blockpass(s, lambda, target, assessOnly, ...
+                                                            fixedSweeps, opts)
+% One pass over the columns beyond the memory budget, a block at a time
+% from the last: the block's columns of W = inv(Theta), its entries and
+% gradient G = S - W there (every entry when s.full, else the tracked
+% ones), and coordinate-descent sweeps for the Newton direction on them
+% (unless assessOnly), stopped once a sweep's largest violation is below
+% target (relative to lambda) or after fixedSweeps when that is set. An
+% entry (i, j), i >= j, belongs to the block of column j; its row i lies
+% in that block or a later one, whose columns were solved just before
+% (kept) or are solved again. newcomers is the measure over the entries a
+% full pass adds.
   n = s.n;
   K = min(opts.blockSize, n);
   nb = ceil(n / K);
-  sweeps = opts.sweeps(min(it, end));
-  % A sweep's threads meet once per update: worth it on long columns only.
-  sweepThreads = 1;
-  if n >= 16384
-    sweepThreads = opts.numThreads;
-  end
-  tracked = sparse(s.Fr, s.Fc, 1:numel(s.Fr), n, n);
-  newcomers = 0;
+  tracked = sparse(s.r, s.c, 1:numel(s.r), n, n);
   parts = cell(nb, 6);
-  passes = 0;
-  quad = 0;
+  newcomers = 0;
   measure = 0;
-  Dr = zeros(0, 1);
-  Dc = zeros(0, 1);
-  Dv = zeros(0, 1);
-  prevJ = [];
-  prevW = [];
+  inner = struct('sweeps', 0, 'cg', 0, 'optimality', 0);
+  Dl = struct('r', zeros(0, 1), 'c', zeros(0, 1), 'v', zeros(0, 1));
+  prev = struct('J', [], 'W', []);
   for b = nb:-1:1
-    J = (b - 1) * K + 1:min(b * K, n);
-    j0 = J(1);
-    [WJ, p] = wcolumns(s, J, opts);
-    passes = passes + p;
-    if allEntries
-      nr = n - j0 + 1;
-      Tsub = s.Theta(j0:n, J);
-      [pos, g, sval] = callkernel('slopemask', s.X(:, j0:n), s.X(:, J) / s.M, Tsub, ...
-                                  WJ(j0:n, :), 0.9 * lambda, (1:numel(J))', 4 * numel(J), 0);
-      r = mod(pos - 1, nr) + j0;
-      cl = floor((pos - 1) / nr) + 1;
-      theta = full(Tsub(pos));
-      Ksub = tracked(j0:n, J);
-      fresh = full(Ksub(pos)) == 0;
-      newcomers = max(newcomers, optimality(g(fresh), theta(fresh), lambda));
-    else
-      [r, cl, k] = find(tracked(:, J));
-      sval = s.Sv(k);
-      theta = s.Tv(k);
-      g = sval - WJ(r + (cl - 1) * n);
+    J = ((b - 1) * K + 1:min(b * K, n))';
+    [WJ, passes] = wcolumns(s, J, opts);
+    s.cgPasses = s.cgPasses + passes;
+    [e, fresh] = blockentries(s, J, WJ, tracked, lambda);
+    measure = max(measure, optimality(e.g, e.tv, lambda));
+    newcomers = max(newcomers, optimality(e.g(fresh), e.tv(fresh), lambda));
+    d = zeros(numel(e.r), 1);
+    if ~assessOnly
+      [Wc, idx, passes] = neighbourcolumns(s, J, WJ, e.r, prev, opts);
+      s.cgPasses = s.cgPasses + passes;
+      [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSweeps, opts);
+      inner.sweeps = max(inner.sweeps, sweeps);
+      inner.optimality = max(inner.optimality, worst / lambda);
+      Dl.r = [e.r; Dl.r];
+      Dl.c = [e.c; Dl.c];
+      Dl.v = [d; Dl.v];
     end
-    c = J(cl)';
-    measure = max(measure, optimality(g, theta, lambda));
-
-    % Columns for the rows beyond the block: from the block before, or
-    % solved now.
-    R = unique(r(r > J(end)));
-    kept = false(size(R));
-    if ~isempty(prevJ)
-      kept = R >= prevJ(1) & R <= prevJ(end);
-    end
-    [Wx, p] = wcolumns(s, R(~kept), opts);
-    passes = passes + p;
-    idx = [J(:); R(kept); R(~kept)];
-    if any(kept)
-      Wc = [WJ, prevW(:, R(kept) - prevJ(1) + 1), Wx];
-    else
-      Wc = [WJ, Wx];
-    end
-
-    % The direction of the blocks done so far, lower triangle only: the
-    % sweep forms Delta*Wc from it. Its columns lie in later blocks, so it
-    % holds none of this block's entries; the zeros sparse drops add nothing.
-    t0 = tic;
-    Dl = sparse(Dr, Dc, Dv, n, n);
-    spent('direction', toc(t0));
-    [d, q] = callkernel('cdsweep', Wc, idx, Dl, r, c, g, theta, [], lambda, sweeps, ...
-                        sweepThreads);
-    quad = quad + q;
-    parts(b, :) = {r, c, sval, theta, g, d};
-    Dr = [r; Dr];
-    Dc = [c; Dc];
-    Dv = [d; Dv];
-    prevJ = J;
-    prevW = WJ;
+    parts(b, :) = {e.r, e.c, e.sv, e.tv, e.g, d};
+    prev = struct('J', J, 'W', WJ);
   end
-  s.Fr = vertcat(parts{:, 1});
-  s.Fc = vertcat(parts{:, 2});
-  s.Sv = vertcat(parts{:, 3});
-  s.Tv = vertcat(parts{:, 4});
-  G = vertcat(parts{:, 5});
+  free = struct('r', vertcat(parts{:, 1}), 'c', vertcat(parts{:, 2}), ...
+                'sv', vertcat(parts{:, 3}), 'tv', vertcat(parts{:, 4}), 'g', vertcat(parts{:, 5}));
   D = vertcat(parts{:, 6});
+end
+
+function [e, fresh] = blockentries(s, J, WJ, tracked, lambda)
+% The block's entries (r, c) with S, Theta and G there. A full pass takes
+% every entry whose gradient exceeds 0.9*lambda (those within a tenth of
+% lambda are likely to become free) or that Theta holds; fresh marks the
+% entries it adds to the tracked ones.
+  n = s.n;
+  j0 = J(1);
+  if s.full
+    nr = n - j0 + 1;
+    Tsub = s.Theta(j0:n, J);
+    [pos, g, sv] = callkernel('slopemask', s.X(:, j0:n), s.X(:, J) / s.M, Tsub, WJ(j0:n, :), ...
+                              0.9 * lambda, (1:numel(J))', 4 * numel(J), 0);
+    e.r = mod(pos - 1, nr) + j0;
+    cl = floor((pos - 1) / nr) + 1;
+    e.tv = full(Tsub(pos));
+    Ksub = tracked(j0:n, J);
+    fresh = full(Ksub(pos)) == 0;
+  else
+    [e.r, cl, k] = find(tracked(:, J));
+    sv = s.sv(k);
+    e.tv = s.tv(k);
+    g = sv - WJ(e.r + (cl - 1) * n);
+    fresh = false(size(e.r));
+  end
+  e.c = reshape(J(cl), [], 1);
+  e.sv = sv;
+  e.g = g;
+end
+
+function [Wc, idx, passes] = neighbourcolumns(s, J, WJ, r, prev, opts)
+% The columns of W the sweeps read: the block's own and those of the rows
+% beyond it, taken from the block before where they lie there, else
+% solved now.
+  R = unique(r(r > J(end)));
+  kept = false(size(R));
+  if ~isempty(prev.J)
+    kept = R >= prev.J(1) & R <= prev.J(end);
+  end
+  [Wx, passes] = wcolumns(s, R(~kept), opts);
+  idx = [J; R(kept); R(~kept)];
+  Wc = [WJ, zeros(size(WJ, 1), 0), Wx];
+  if any(kept)
+    Wc = [WJ, prev.W(:, R(kept) - prev.J(1) + 1), Wx];
+  end
+end
+
+function [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSweeps, opts)
+% Coordinate-descent sweeps over the block's entries. The direction of
+% the blocks done so far is handed over as a lower triangle: the sweep
+% forms Delta*Wc from it. Its columns lie in later blocks, so it holds
+% none of this block's entries.
+  n = size(Wc, 1);
+  % A sweep's threads meet once per update: worth it on long columns only.
+  threads = 1;
+  if n >= 16384
+    threads = opts.numThreads;
+  end
+  t0 = tic;
+  D = sparse(Dl.r, Dl.c, Dl.v, n, n);
+  spent('direction', toc(t0));
+  if fixedSweeps > 0
+    [d, ~, sweeps, worst] = callkernel('cdsweep', Wc, idx, D, e.r, e.c, e.g, e.tv, [], lambda, ...
+                                       fixedSweeps, threads, []);
+  else
+    [d, ~, sweeps, worst] = callkernel('cdsweep', Wc, idx, D, e.r, e.c, e.g, e.tv, [], lambda, ...
+                                       10, threads, target * lambda);
+  end
 end

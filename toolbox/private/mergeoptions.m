@@ -1,8 +1,8 @@
 function opts = mergeoptions(given, N)
 % The options with their defaults merged in; an unknown field or a value
-% of the wrong kind is an error.
-  opts = struct('tol', 1e-4, 'maxIter', 50, 'blockSize', 256, 'numThreads', numprocs(), ...
-                'Theta0', [], 'verbose', false, 'solver', 'chol', 'sweeps', [1 1 2 2 2 3 3 3 4]);
+% of the wrong kind is an error. Numbers of any class are read as their
+% values, in double.
+  opts = defaults();
   if ~(isstruct(given) && isscalar(given))
     error('sparseprec:options', 'sparseprec: opts must be a scalar struct, found %s', ...
           describe(given));
@@ -11,40 +11,44 @@ function opts = mergeoptions(given, N)
   for k = 1:numel(names)
     name = names{k};
     if ~isfield(opts, name)
-      error('sparseprec:options', ...
-            'sparseprec: unknown option ''%s''; known: tol, maxIter, blockSize, numThreads, Theta0, verbose, solver, sweeps', ...
-            name);
+      known = fieldnames(opts);
+      error('sparseprec:options', 'sparseprec: unknown option ''%s''; known: %s', name, ...
+            strjoin(known', ', '));
     end
     opts.(name) = given.(name);
   end
 
-  positive('tol', opts.tol, false);
-  positive('maxIter', opts.maxIter, true);
-  positive('blockSize', opts.blockSize, true);
-  positive('numThreads', opts.numThreads, true);
+  opts.tol = positive('tol', opts.tol, false);
+  opts.maxIter = positive('maxIter', opts.maxIter, true);
+  opts.blockSize = positive('blockSize', opts.blockSize, true);
+  opts.numThreads = positive('numThreads', opts.numThreads, true);
+  opts.memory = positive('memory', opts.memory, false);
   w = opts.sweeps;
-  if ~(isnumeric(w) && isreal(w) && isvector(w) && all(isfinite(w)) && all(w >= 1) ...
-       && all(w == round(w)))
-    error('sparseprec:options', 'sparseprec: option sweeps must hold positive integers, found %s', ...
-          shown(w));
+  if ~isempty(w)
+    if ~(isnumeric(w) && isreal(w) && isvector(w) && all(isfinite(w)) && all(w >= 1) ...
+         && all(w == round(w)))
+      error('sparseprec:options', ...
+            'sparseprec: option sweeps must be [] or hold positive integers, found %s', shown(w));
+    end
+    opts.sweeps = double(w(:)');
   end
-  v = opts.verbose;
-  if ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v))
-    error('sparseprec:options', 'sparseprec: option verbose must be true or false, found %s', ...
-          describe(v));
-  end
-  opts.verbose = logical(v);
-  if ~(ischar(opts.solver) && any(strcmp(opts.solver, {'chol', 'ichol', 'blockgs'})))
-    error('sparseprec:options', ...
-          'sparseprec: option solver must be ''chol'', ''ichol'' or ''blockgs'', found %s', ...
-          shown(opts.solver));
-  end
+  opts.verbose = flag('verbose', opts.verbose);
+  opts.center = flag('center', opts.center);
+  opts.standardize = flag('standardize', opts.standardize);
+  opts.solver = choice('solver', opts.solver, {'chol', 'ichol', 'blockgs'});
+  opts.input = choice('input', opts.input, {'data', 'covariance'});
   if ~isempty(opts.Theta0)
     opts.Theta0 = checktheta0(opts.Theta0, N);
   end
 end
 
-function positive(name, v, whole)
+function opts = defaults()
+  opts = struct('tol', 1e-4, 'maxIter', 50, 'blockSize', 256, 'numThreads', numprocs(), ...
+                'Theta0', [], 'verbose', false, 'solver', 'chol', 'sweeps', [], ...
+                'center', true, 'standardize', false, 'input', 'data', 'memory', 2^30);
+end
+
+function v = positive(name, v, whole)
   ok = isnumeric(v) && isreal(v) && isscalar(v) && isfinite(v) && v > 0;
   if ok && whole
     ok = v == round(v);
@@ -57,6 +61,22 @@ function positive(name, v, whole)
     end
     error('sparseprec:options', 'sparseprec: option %s must be %s, found %s', name, want, ...
           shown(v));
+  end
+  v = double(v);
+end
+
+function v = flag(name, v)
+  if ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v) && ~isnan(v))
+    error('sparseprec:options', 'sparseprec: option %s must be true or false, found %s', ...
+          name, shown(v));
+  end
+  v = logical(v);
+end
+
+function v = choice(name, v, allowed)
+  if ~(ischar(v) && any(strcmp(v, allowed)))
+    error('sparseprec:options', 'sparseprec: option %s must be %s, found %s', name, ...
+          strjoin(strcat('''', allowed, ''''), ' or '), shown(v));
   end
 end
 
@@ -80,9 +100,8 @@ function T = checktheta0(T, N)
   if ~all(isfinite(v))
     error('sparseprec:theta0', 'sparseprec: Theta0 must be finite, found NaN or Inf');
   end
-  asym = T - T';
-  if nnz(asym) > 0
-    [i, j] = find(asym, 1);
+  [i, j] = find(T - T', 1);
+  if ~isempty(i)
     error('sparseprec:theta0', ...
           'sparseprec: Theta0 must be symmetric, found Theta0(%d,%d) ~= Theta0(%d,%d)', ...
           i, j, j, i);

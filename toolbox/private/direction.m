@@ -1,0 +1,146 @@
+function [D, inner] = direction(s, W, free, lambda, target, fixedSweeps)
+% The Newton direction D on the free entries (r, c): the minimiser there
+% of the model
+%    q(D) = trace(G*D) + 1/2*trace(W*D*W*D) + lambda*sum(abs(Theta + D))
+% solved until the model's own measure (its minimum-norm subgradient,
+% relative to lambda) is below target. Coordinate-descent sweeps move
+% entries on and off zero cheaply; where they crawl (coupled entries:
+% correlated variables, a W whose eigenvalues spread widely), conjugate-
+% gradient steps on the nonzero entries with their signs held make the
+% coupled moves at once, and an exact line search along them keeps every
+% change of sign honest. fixedSweeps > 0 makes that many sweeps instead.
+  n = s.n;
+  r = free.r;
+  c = free.c;
+  d = zeros(numel(r), 1);
+  inner = struct('sweeps', 0, 'cg', 0, 'optimality', NaN);
+  none = sparse(n, n);
+  if fixedSweeps > 0
+    [d, ~, inner.sweeps, worst] = callkernel('cdsweep', W, 1:n, none, r, c, free.g, free.tv, d, ...
+                                             lambda, fixedSweeps, 1, []);
+    inner.optimality = worst / lambda;
+    D = d;
+    return;
+  end
+  tol = target * lambda;
+  ops = products(s, W, r, c);
+  while true
+    [d, ~, made] = callkernel('cdsweep', W, 1:n, none, r, c, free.g, free.tv, d, lambda, 2, 1, tol);
+    inner.sweeps = inner.sweeps + made;
+    % A sweep's largest violation is measured before each update, and the
+    % later updates of the sweep move the earlier entries' gradients: the
+    % model's measure is taken afresh at the end.
+    hd = hessprod(ops, d);
+    model = max([0; subgradient(free.g + hd, free.tv + d, lambda)]);
+    inner.optimality = model / lambda;
+    if model <= tol || inner.sweeps >= 60 || inner.cg >= 300
+      break;
+    end
+    % The sweeps crawl: conjugate gradients from where they stopped.
+    [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, 30);
+    inner.cg = inner.cg + steps;
+    inner.optimality = model / lambda;
+    if model <= tol
+      break;
+    end
+  end
+  D = d;
+end
+
+function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
+% Preconditioned conjugate gradients on the entries where Theta + D is
+% nonzero, their signs held: on that orthant the model is the quadratic
+% <b + lambda*sign, y> + 1/2*<y, H*y> in the displacement y, with b the
+% model's smooth gradient at d. The preconditioner is the inverse of the
+% whole Hessian, Y -> Theta*Y*Theta, restricted to the entries. Then the
+% exact minimiser of the true model along y.
+  w = 1 + (free.r ~= free.c);
+  x = free.tv + d;
+  on = x ~= 0;
+  b = free.g + hd;
+  res = -(b + lambda * sign(x));
+  res(~on) = 0;
+  z = precondition(ops, res, on);
+  p = z;
+  rz = sum(w .* res .* z);
+  y = zeros(size(d));
+  hy = y;
+  steps = 0;
+  for steps = 1:most
+    hp = hessprod(ops, p);
+    alpha = rz / sum(w .* p .* hp);
+    if ~(alpha > 0 && isfinite(alpha))
+      break;
+    end
+    y = y + alpha * p;
+    hy = hy + alpha * hp;
+    res = res - alpha * (hp .* on);
+    if max(abs(res)) <= 0.3 * tol
+      break;
+    end
+    z = precondition(ops, res, on);
+    rznew = sum(w .* res .* z);
+    p = z + (rznew / rz) * p;
+    rz = rznew;
+  end
+  [quad, lin, xs, vs] = callkernel('stepcoef', x, y, hy, b, ops.off, ops.diagonal);
+  t = callkernel('stepmin', xs, vs, quad, lin, 0, 0, 1, lambda);
+  d = d + t * y;
+  model = max([0; subgradient(b + t * hy, free.tv + d, lambda)]);
+end
+
+function v = subgradient(b, x, lambda)
+% The size of the model's minimum-norm subgradient at each entry.
+  v = max(abs(b) - lambda, 0);
+  on = x ~= 0;
+  v(on) = abs(b(on) + lambda * sign(x(on)));
+end
+
+function ops = products(s, W, r, c)
+% What the Hessian and preconditioner products need, and their route:
+% dense products while n is small, else the sparse factor by colrunprod
+% and the listed entries by entryprod.
+  n = s.n;
+  ops.n = n;
+  ops.W = W;
+  ops.r = r;
+  ops.c = c;
+  ops.k = r + (c - 1) * n;
+  ops.off = find(r ~= c);
+  ops.diagonal = find(r == c);
+  ops.dense = n <= 700;
+  ops.Theta = s.Theta;
+  if ops.dense || 10 * nnz(s.Theta) > n^2
+    ops.Theta = full(s.Theta);
+  end
+end
+
+function y = hessprod(ops, p)
+% y = (W*P*W) at the entries, P symmetric holding p at (r, c) and (c, r).
+  t0 = tic;
+  P = symmetric(ops.n, ops.r, ops.c, p);
+  if ops.dense
+    Y = ops.W * (full(P) * ops.W);
+    y = Y(ops.k);
+  else
+    [i, j, v] = find(P);
+    Y = callkernel('colrunprod', v, i + (j - 1) * ops.n, ops.n, ops.W);
+    out = callkernel('entryprod', ops.W, Y, [], ops.k, 1:ops.n, [], [], ops.n, []);
+    y = out(ops.k);
+  end
+  spent('products', toc(t0));
+end
+
+function z = precondition(ops, res, on)
+% z = (Theta*R*Theta) at the entries on, R symmetric holding res there.
+  t0 = tic;
+  R = symmetric(ops.n, ops.r(on), ops.c(on), res(on));
+  if issparse(ops.Theta)
+    Z = ops.Theta * (R * ops.Theta);
+  else
+    Z = ops.Theta * (full(R) * ops.Theta);
+  end
+  z = zeros(size(res));
+  z(on) = full(Z(ops.k(on)));
+  spent('products', toc(t0));
+end
