@@ -83,8 +83,23 @@ function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
     p = z + (rznew / rz) * p;
     rz = rznew;
   end
+  % Entries whose orthant minimum lies across zero stop the exact line
+  % search at their kink, short of the rest: the step with them set to
+  % zero instead is taken when the model is lower there.
   [quad, lin, xs, vs] = callkernel('stepcoef', x, y, hy, b, ops.off, ops.diagonal);
-  t = callkernel('stepmin', xs, vs, quad, lin, 0, 0, 1, lambda);
+  [t, ft] = callkernel('stepmin', xs, vs, quad, lin, 0, 0, 1, lambda);
+  crossed = on & sign(x + y) ~= sign(x);
+  if t < 1 && any(crossed)
+    yp = y;
+    yp(crossed) = -x(crossed);
+    hyp = hessprod(ops, yp);
+    fp = sum(w .* (b + 0.5 * hyp) .* yp) + lambda * sum(w .* abs(x + yp));
+    if fp < ft
+      y = yp;
+      hy = hyp;
+      t = 1;
+    end
+  end
   d = d + t * y;
   model = max([0; subgradient(b + t * hy, free.tv + d, lambda)]);
 end
