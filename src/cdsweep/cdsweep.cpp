@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "common/pages.hpp"
+#include "common/threads.hpp"
 
 namespace {
 
@@ -69,21 +68,6 @@ inline double newtonStep(double a, double b, double c, double lambda) {
   const double t = std::fabs(u) - lambda / a;
   const double sign = u > 0.0 ? 1.0 : (u < 0.0 ? -1.0 : (u == 0.0 ? 0.0 : u));
   return -c + sign * (t > 0.0 ? t : 0.0);
-}
-
-// A fresh n x m array is mapped page by page on first touch, and a fault
-// per 4 KB page cost several times the product itself on the machines
-// measured; 2 MB pages take a fault per 512 of them. Only a hint: the
-// memory and its contents are the same either way.
-void preferHugePages(void* p, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = uintptr_t{1} << 21;
-  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (e > a) madvise(reinterpret_cast<void*>(a), e - a, MADV_HUGEPAGE);
-#else
-  (void)p, (void)bytes;
-#endif
 }
 
 // x[0..m) += mu * y[0..m)
@@ -182,7 +166,7 @@ bool SweepScratch::allocate(int32_t n, int32_t m, bool ownU) {
     const std::size_t nm = static_cast<std::size_t>(n) * static_cast<std::size_t>(m);
     U = makeScratch<double>(nm);
     if (!U) return false;
-    preferHugePages(U.get(), nm * sizeof(double));
+    adviseHugePages(U.get(), nm * sizeof(double));
   }
   const std::size_t chunks = static_cast<std::size_t>(chunkCount(n));
   Ub = makeScratch<double>(mm);
@@ -197,7 +181,7 @@ bool SweepScratch::allocate(int32_t n, int32_t m, bool ownU) {
 }
 
 int32_t sweepThreads(int32_t requested) {
-  return std::max(1, std::min(requested, omp_get_num_procs()));
+  return threadCount(requested);
 }
 
 void coordinateSweeps(const SweepBlock& block, const SweepList& list, double lambda, int32_t sweeps,

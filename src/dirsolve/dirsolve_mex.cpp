@@ -2,6 +2,7 @@
 #include <cinttypes>
 #include <cstdint>
 
+#include "common/threads.hpp"
 #include "dirsolve/dirsolve.hpp"
 #include "host/module.hpp"
 #include "solver/bind.hpp"
@@ -52,7 +53,7 @@ void gateway(host::Call& call) {
   DirsolveProblem pb;
   pb.request = a.request;
   pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
-  const int T = capThreadCount(a.numThreads, k);
+  const int T = threadCount(a.numThreads, k);
   ScratchArray<double> recipL, recipU;
   if (hasL) {
     recipL = makeScratch<double>(n);

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdint>
 
+#include "common/threads.hpp"
 #include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/module.hpp"
 #include "solver/bind.hpp"
@@ -124,7 +125,7 @@ void gateway(host::Call& call) {
 
   // A panel of columns per thread for r, p, z and x, and the lower
   // sweep's copies of the blocks' residuals.
-  const int T = capThreadCount(a.numThreads, k);
+  const int T = threadCount(a.numThreads, k);
   const uint64_t w = sgsScratchSize(pb, T);
   PanelScratch panels;
   ScratchArray<double> S;

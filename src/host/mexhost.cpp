@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "host/pages.hpp"
+#include "common/pages.hpp"
 
 static_assert(sizeof(mwIndex) == sizeof(host::Index), "host sparse indices must be 64-bit");
 

@@ -17,8 +17,8 @@
 #include <octave/oct-map.h>
 #include <octave/uint64NDArray.h>
 
+#include "common/pages.hpp"
 #include "host/module.hpp"
-#include "host/pages.hpp"
 
 static_assert(sizeof(octave_idx_type) == sizeof(host::Index), "host sparse indices must be 64-bit");
 static_assert(sizeof(octave_uint64) == sizeof(uint64_t), "octave_uint64 must be a plain uint64");
