@@ -30,7 +30,7 @@ bool triangleLayout(const host::Call& call, int k, const host::SparseArg& M, boo
                      upper ? "upper" : "lower");
 }
 
-bool bindSquare(const host::Call& call, int k, int64_t n, host::SparseArg* M) {
+bool bindSquare(host::Call& call, int k, int64_t n, host::SparseArg* M) {
   return call.sparse(k, M) && call.shape(k, n, n);
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <cstdio>
 
 #include "entryprod/entryprod.hpp"
 #include "host/module.hpp"
@@ -21,8 +22,9 @@ bool rowMapValues(const host::Call& call, int listArg, const host::List& list, i
   const int32_t r = (truncToInt32(list.values()[i]) - 1) % L;
   return call.reject(mapArg,
                      "element %d is %s, outside 1..%" PRId64
-                     " (the columns of %s), read by element %" PRId64 " of argument %d",
-                     r + 1, host::formatValue(map[r]).text, columns, factor, i + 1, listArg + 1);
+                     " (the columns of %s), read by element %" PRId64 " of %s",
+                     r + 1, host::formatValue(map[r]).text, columns, factor, i + 1,
+                     call.argument(listArg).text);
 }
 
 // Every mirrored store of the symmetric pass lands in the output.
@@ -37,8 +39,9 @@ bool mirrorValues(const host::Call& call, const host::List& list, const double* 
     return call.reject(kRowMap2,
                        "element %d is %s, beyond the %" PRId64
                        " output columns of the mirrored store, read by element %" PRId64
-                       " of argument %d",
-                       r + 1, host::formatValue(rowMap[r]).text, N, i + 1, kList2 + 1);
+                       " of %s",
+                       r + 1, host::formatValue(rowMap[r]).text, N, i + 1,
+                       call.argument(kList2).text);
   return call.reject(kColumnMap2, "element %d is %s, outside 1..%d (the output rows)", j + 1,
                      host::formatValue(columnMap[j]).text, L);
 }
@@ -78,11 +81,14 @@ void gateway(host::Call& call) {
   const bool any1 = list1.count() > 0, any2 = list2.count() > 0;
   const int64_t columns1 = call.cols(kA1);
   const int64_t columns2 = m > 0 ? call.numel(kA2) / m : call.cols(kA2);
+  char factor2[256];
+  std::snprintf(factor2, sizeof factor2, "%s taken with the row count of %s",
+                call.argument(kA2).text, call.argument(kA1).text);
   if ((any1 && !call.atLeast(kRowMap1, L, "output row")) ||
-      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1, "argument 1") ||
+      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1,
+                    call.argument(kA1).text) ||
       (any2 && !call.atLeast(kRowMap2, L, "output row")) ||
-      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2,
-                    "argument 3 taken with the row count of argument 1") ||
+      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2, factor2) ||
       (any2 && !call.atLeast(kColumnMap2, N, "output column")) ||
       !mirrorValues(call, list2, rowMap2, columnMap2, L, N))
     return;
