@@ -52,7 +52,7 @@ void gateway(host::Call& call) {
   const double *A1, *B;
   if (!call.dense(kA1, &A1) || !call.dense(kB, &B)) return;
   if (call.rows(kB) != call.rows(kA1)) {
-    call.verbatim("Error: Input matrices should have the number of rows");
+    call.verbatim("Error: Input matrices should have the number of rows\n");
     return;
   }
   const int64_t m = call.rows(kA1);

@@ -86,9 +86,10 @@ for k = 1:numel (c)
   expect_bits (c{k}, keep{k}, sprintf ('argument %d after the call', k));
 end
 
-% The historical message: exact, no line feed, before any other check of
-% the factors' contents, even with empty lists or broken later arguments.
-msg = 'Error: Input matrices should have the number of rows';
+% The historical message: its exact words and a line feed, before any
+% other check of the factors' contents, even with empty lists or broken
+% later arguments.
+msg = sprintf ('Error: Input matrices should have the number of rows\n');
 expect_reject (msg, @entryprod, A1, B(1:end-1, :), A2, [], [], [], [], L, []);
 expect_reject (msg, @entryprod, A1, B', A2, NaN, 0, 1e9, 0, [], {});
 
