@@ -13,17 +13,21 @@ enum Arg { kA1, kB, kA2, kList1, kRowMap1, kList2, kRowMap2, kL, kColumnMap2, kA
 const char* const kNames[kArgCount] = {"A1",    "B",       "A2", "list1",     "rowMap1",
                                        "list2", "rowMap2", "L",  "columnMap2"};
 
-// Every row-map value a listed entry reads names a column of its left factor.
+// Every row-map value a listed entry reads names a column of its left
+// factor, argument `factor`; A2's columns are those of A1's row count.
 bool rowMapValues(const host::Call& call, int listArg, const host::List& list, int mapArg,
-                  const double* map, int32_t L, int64_t columns, const char* factor) {
+                  const double* map, int32_t L, int64_t columns, int factor) {
   const int32_t count = static_cast<int32_t>(list.count());
   const int64_t i = firstBadRowMapEntry(list.values(), count, map, L, columns);
   if (i < 0) return true;
   const int32_t r = (truncToInt32(list.values()[i]) - 1) % L;
+  char what[256];
+  std::snprintf(what, sizeof what, factor == kA1 ? "%s" : "%s taken with the row count of %s",
+                call.argument(factor).text, call.argument(kA1).text);
   return call.reject(mapArg,
                      "element %d is %s, outside 1..%" PRId64
                      " (the columns of %s), read by element %" PRId64 " of %s",
-                     r + 1, host::formatValue(map[r]).text, columns, factor, i + 1,
+                     r + 1, host::formatValue(map[r]).text, columns, what, i + 1,
                      call.argument(listArg).text);
 }
 
@@ -81,14 +85,10 @@ void gateway(host::Call& call) {
   const bool any1 = list1.count() > 0, any2 = list2.count() > 0;
   const int64_t columns1 = call.cols(kA1);
   const int64_t columns2 = m > 0 ? call.numel(kA2) / m : call.cols(kA2);
-  char factor2[256];
-  std::snprintf(factor2, sizeof factor2, "%s taken with the row count of %s",
-                call.argument(kA2).text, call.argument(kA1).text);
   if ((any1 && !call.atLeast(kRowMap1, L, "output row")) ||
-      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1,
-                    call.argument(kA1).text) ||
+      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1, kA1) ||
       (any2 && !call.atLeast(kRowMap2, L, "output row")) ||
-      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2, factor2) ||
+      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2, kA2) ||
       (any2 && !call.atLeast(kColumnMap2, N, "output column")) ||
       !mirrorValues(call, list2, rowMap2, columnMap2, L, N))
     return;
