@@ -4,6 +4,8 @@
 %                           sweeps, numThreads)
 %   [delta, quad] = cdsweep(W, index, D, ei, ej, g, theta, delta0, lambda,
 %                           sweeps, numThreads)
+%   [delta, quad, made, worst] = cdsweep(W, index, U or D, ei, ej, g,
+%                           theta, delta0, lambda, sweeps, numThreads, tol)
 %
 %   Runs coordinate-descent sweeps for the Newton direction Delta of one
 %   block of columns: over listed symmetric entries, each in turn takes the
@@ -42,9 +44,19 @@
 %   numThreads  (optional, default 1) threads for the dot products and for
 %               forming U from D; below 1 counts as 1, more than the
 %               processors as their number.
+%   tol         (optional, [] for none) stop after the first sweep whose
+%               largest violation (below) is at most tol; sweeps stays
+%               the limit. NaN or a negative tol never stops early.
 %
 %   delta       L x 1, the entries' final values.
 %   quad        the increase of 1/2*trace(W*Delta*W*Delta) over the call.
+%   made        the sweeps made.
+%   worst       the largest violation over the last sweep (0 when none was
+%               made). The violation of an entry is the size of the model's
+%               minimum-norm subgradient along it just before its update,
+%               b = g(e) + dot (below): abs(b + lambda*sign(c)) where
+%               c ~= 0, else max(abs(b) - lambda, 0). Divided by lambda it
+%               is comparable with the driver's optimality measure.
 %
 %   Per entry e = (i, j), in list order, with li, lj the positions of i and
 %   j in index: dot = W(:, li)'*U(:, lj) (= (W*Delta*W)(i,j)),
@@ -65,6 +77,9 @@
 %   More threads split every dot by chunks, with a barrier per update: on
 %   a machine where another process holds a core that barrier stalls
 %   (several times slower than one thread), so the default is one thread.
+%   When index holds every row (m = n), U's rows are all held in scratch
+%   and the dots read them there alone: pass W whole, as for the whole
+%   direction of a small problem.
 %
 %   With D, Delta = D + D' - diag(diag(D)) plus the listed entries at
 %   delta0, and U = Delta*W(:, index) is formed once, before the sweeps,

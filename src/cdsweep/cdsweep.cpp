@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/pages.hpp"
+#include "common/scratch.hpp"
 #include "common/threads.hpp"
 
 namespace {
@@ -75,30 +75,69 @@ inline void addRow(double* x, const double* y, double mu, int64_t m) {
   for (int64_t c = 0; c < m; ++c) x[c] += mu * y[c];
 }
 
+// Scratch of one call. Only the rows of U at index ever change, so U is
+// never copied whole: those m rows live here, row-major, so that a row
+// update is contiguous; the dots read the caller's U and take these rows
+// instead where they fall. The rows of W at index sit beside them, so that
+// row j of W is contiguous too. Plus the index rows in ascending order, one
+// column of Ub in that order, the chunk tables of the dot
+// products, and a copy of delta for every thread after the first.
+struct Scratch {
+  ScratchArray<double> Ub, Wr, sums, columns, deltas;
+  ScratchArray<int32_t> sortedRows, sortedLocal, sortedPlace, chunkFirst;
+
+  bool allocate(int32_t n, int32_t m, int32_t count, int32_t team) {
+    const std::size_t mm = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
+    const std::size_t chunks = static_cast<std::size_t>(chunkCount(n));
+    Ub = makeScratch<double>(mm);
+    Wr = makeScratch<double>(mm);
+    sums = makeScratch<double>(2 * chunks);
+    columns = makeScratch<double>(static_cast<std::size_t>(m));
+    deltas = makeScratch<double>(static_cast<std::size_t>(count) * (team - 1));
+    sortedRows = makeScratch<int32_t>(m);
+    sortedLocal = makeScratch<int32_t>(m);
+    sortedPlace = makeScratch<int32_t>(m);
+    chunkFirst = makeScratch<int32_t>(chunks + 1);
+    return Ub && Wr && sums && columns && deltas && sortedRows && sortedLocal && sortedPlace &&
+           chunkFirst;
+  }
+};
+
+// The size of the model's minimum-norm subgradient along one entry.
+inline double violation(double b, double c, double lambda) {
+  if (c != 0.0) return std::fabs(b + (c > 0.0 ? lambda : -lambda));
+  const double v = std::fabs(b) - lambda;
+  return v > 0.0 ? v : (v <= 0.0 ? 0.0 : v);
+}
+
 // What every update reads; the block's tables are set up.
 struct Sweep {
   const SweepBlock& block;
   const SweepList& list;
-  double lambda;
-  SweepScratch& s;
+  const SweepControl& control;
+  Scratch& s;
   double* delta;
   int32_t chunks;
 };
 
-// The sweeps on `team` threads; each step's quad term is added to *total.
-void runSweeps(const Sweep& x, int32_t sweeps, int32_t team, double* total) {
+// The passes on `team` threads. Every thread computes every step (the same
+// sums in the same order), so each keeps its own copy of delta and decides
+// alone, and alike, when to stop; thread 0's copy is the caller's delta.
+void runSweeps(const Sweep& x, int32_t team, SweepResult* result) {
   const SweepBlock& block = x.block;
   const SweepList& list = x.list;
   const int32_t n = block.n, chunks = x.chunks;
   const int64_t m = block.m, ldw = n;
+  // With every row at index, the gathered column is the whole of U's.
+  const bool whole = block.m == block.n;
   double* Ub = x.s.Ub.get();
   const double* Wr = x.s.Wr.get();
   const int32_t* sr = x.s.sortedRows.get();
   const int32_t* sl = x.s.sortedLocal.get();
   const int32_t* place = x.s.sortedPlace.get();
   const int32_t* chunkFirst = x.s.chunkFirst.get();
-  double* col = x.s.column.get();
-  double* delta = x.delta;
+  double* col = x.s.columns.get();
+  const double lambda = x.control.lambda;
 #pragma omp parallel num_threads(team) if (team > 1)
   {
     // Each thread owns whole chunks of rows: it sums their parts of every
@@ -109,6 +148,8 @@ void runSweeps(const Sweep& x, int32_t sweeps, int32_t team, double* total) {
     const int32_t c1 = static_cast<int32_t>(static_cast<int64_t>(chunks) * (id + 1) / size);
     const int64_t lo = static_cast<int64_t>(c0) * kChunk;
     const int64_t hi = std::min<int64_t>(n, static_cast<int64_t>(c1) * kChunk);
+    double* delta = id == 0 ? x.delta : x.s.deltas.get() + static_cast<int64_t>(id - 1) * list.count;
+    if (id != 0) std::copy(x.delta, x.delta + list.count, delta);
     // col[t] = U(sr[t], lj) for this thread's rows, in sorted order: a
     // list grouped by column reads the same column of U's rows at index
     // several times in a row, so it is gathered when lj changes and kept
@@ -116,7 +157,10 @@ void runSweeps(const Sweep& x, int32_t sweeps, int32_t team, double* total) {
     const int32_t t0 = chunkFirst[c0], t1 = chunkFirst[c1];
     int64_t cached = -1;
     int64_t k = 0;
-    for (int32_t sweep = 0; sweep < sweeps; ++sweep)
+    double quad = 0.0, worst = 0.0;
+    int32_t sweep = 0;
+    while (sweep < x.control.sweeps) {
+      worst = 0.0;
       for (int32_t e = 0; e < list.count; ++e, ++k) {
         const int64_t li = list.li[e], lj = list.lj[e];
         const int32_t i = block.rows[li], j = block.rows[lj];
@@ -124,28 +168,28 @@ void runSweeps(const Sweep& x, int32_t sweeps, int32_t team, double* total) {
         // next update's sums while another still adds up this one's.
         double* sums = x.s.sums.get() + (k & 1) * chunks;
         const double* w = block.W + li * ldw;
-        const double* u = block.U + lj * ldw;
+        const double* u = whole ? col : block.U + lj * ldw;
         if (lj != cached) {
           for (int32_t t = t0; t < t1; ++t) col[t] = Ub[sl[t] * m + lj];
           cached = lj;
         }
-        for (int32_t ch = c0; ch < c1; ++ch)
-          sums[ch] = chunkSum(w, u, ch * kChunk, chunkEnd(n, ch), sr, col, chunkFirst[ch],
-                              chunkFirst[ch + 1]);
-        // Read before the barrier: thread 0 writes it after.
-        const double d = delta[e];
+        for (int32_t ch = c0; ch < c1; ++ch) {
+          const int32_t patched = whole ? chunkFirst[ch] : chunkFirst[ch + 1];
+          sums[ch] = chunkSum(w, u, ch * kChunk, chunkEnd(n, ch), sr, col, chunkFirst[ch], patched);
+        }
 #pragma omp barrier
         double dot = 0.0;
         for (int32_t ch = 0; ch < chunks; ++ch) dot += sums[ch];
         const double wij = Wr[li * m + lj], wii = Wr[li * m + li], wjj = Wr[lj * m + lj];
         const double a = i != j ? wij * wij + wii * wjj : wii * wii;
-        const double c = list.theta[e] + d;
-        const double mu = newtonStep(a, list.g[e] + dot, c, x.lambda);
+        const double c = list.theta[e] + delta[e];
+        const double b = list.g[e] + dot;
+        const double v = violation(b, c, lambda);
+        if (v > worst || std::isnan(v)) worst = v;
+        const double mu = newtonStep(a, b, c, lambda);
         if (mu == 0.0) continue;
-        if (id == 0) {
-          delta[e] = d + mu;
-          *total += i != j ? (2.0 * mu) * dot + (a * mu) * mu : mu * dot + (0.5 * (a * mu)) * mu;
-        }
+        delta[e] += mu;
+        quad += i != j ? (2.0 * mu) * dot + (a * mu) * mu : mu * dot + (0.5 * (a * mu)) * mu;
         if (i >= lo && i < hi) {
           addRow(Ub + li * m, Wr + lj * m, mu, m);
           col[place[li]] = Ub[li * m + lj];
@@ -155,40 +199,27 @@ void runSweeps(const Sweep& x, int32_t sweeps, int32_t team, double* total) {
           col[place[lj]] = Ub[lj * m + lj];
         }
       }
+      ++sweep;
+      if (worst <= x.control.tol) break;
+    }
+    if (id == 0) *result = SweepResult{quad, sweep, worst};
   }
 }
 
 }  // namespace
 
-bool SweepScratch::allocate(int32_t n, int32_t m, bool ownU) {
-  const std::size_t mm = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
-  if (ownU) {
-    const std::size_t nm = static_cast<std::size_t>(n) * static_cast<std::size_t>(m);
-    U = makeScratch<double>(nm);
-    if (!U) return false;
-    adviseHugePages(U.get(), nm * sizeof(double));
-  }
-  const std::size_t chunks = static_cast<std::size_t>(chunkCount(n));
-  Ub = makeScratch<double>(mm);
-  Wr = makeScratch<double>(mm);
-  sums = makeScratch<double>(2 * chunks);
-  column = makeScratch<double>(m);
-  sortedRows = makeScratch<int32_t>(m);
-  sortedLocal = makeScratch<int32_t>(m);
-  sortedPlace = makeScratch<int32_t>(m);
-  chunkFirst = makeScratch<int32_t>(chunks + 1);
-  return Ub && Wr && sums && column && sortedRows && sortedLocal && sortedPlace && chunkFirst;
-}
-
 int32_t sweepThreads(int32_t requested) {
   return threadCount(requested);
 }
 
-void coordinateSweeps(const SweepBlock& block, const SweepList& list, double lambda, int32_t sweeps,
-                      int32_t threads, SweepScratch& s, double* delta, double* quad) {
+bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
+                      double* delta, SweepResult* result) {
   const int32_t n = block.n;
   const int64_t m = block.m, ldw = n;
   const int32_t chunks = chunkCount(n);
+  const int32_t team = std::max(1, std::min(control.threads, chunks));
+  Scratch s;
+  if (!s.allocate(n, block.m, list.count, team)) return false;
   double* Ub = s.Ub.get();
   double* Wr = s.Wr.get();
   int32_t* sr = s.sortedRows.get();
@@ -219,8 +250,8 @@ void coordinateSweeps(const SweepBlock& block, const SweepList& list, double lam
       }
   }
 
-  const Sweep x{block, list, lambda, s, delta, chunks};
-  double total = 0.0;
-  runSweeps(x, sweeps, std::max(1, std::min(threads, chunks)), &total);
-  *quad = total;
+  const Sweep x{block, list, control, s, delta, chunks};
+  *result = SweepResult{};
+  if (control.sweeps > 0) runSweeps(x, team, result);
+  return true;
 }

@@ -3,8 +3,6 @@
 // log-det problem over listed symmetric entries of one block of columns.
 #include <cstdint>
 
-#include "common/scratch.hpp"
-
 // The block: W (n x m) holds columns index(c) of the symmetric inverse and
 // U (n x m) = Delta W(:, index) at entry; rows[c] = index(c) - 1, distinct
 // and in 0..n-1. Neither array is written.
@@ -26,24 +24,31 @@ struct SweepList {
   int32_t count;
 };
 
-// Scratch of one call. Only the rows of U at index ever change, so U is
-// never copied whole: those m rows live here, row-major, so that a row
-// update is contiguous; the dots read the caller's U and take these rows
-// instead where they fall. The rows of W at index sit beside them, so that
-// row j of W is contiguous too. Plus the index rows in ascending order, one
-// column of Ub in that order, and the chunk tables of the dot products.
-// When the caller gives the direction rather than the product, U itself
-// (n x m) is formed here too.
-struct SweepScratch {
-  ScratchArray<double> Ub, Wr, sums, column, U;
-  ScratchArray<int32_t> sortedRows, sortedLocal, sortedPlace, chunkFirst;
-  // False when out of memory; U is allocated only when ownU is set.
-  bool allocate(int32_t n, int32_t m, bool ownU = false);
+// How the sweeps run: at most `sweeps` passes over the list (below 1:
+// none), stopping after the first pass whose largest violation is at most
+// tol (a NaN or negative tol never stops early), on `threads` threads (at
+// least 1, at most one per chunk of 1024 rows).
+struct SweepControl {
+  double lambda;
+  int32_t sweeps;
+  double tol;
+  int32_t threads;
 };
 
-// Runs `sweeps` passes (below 1: none) over the list in order; delta holds
-// the entries' starting values and receives their final ones; *quad
-// receives the increase of 1/2 trace(W Delta W Delta). Per entry, with
+// quad: the increase of 1/2 trace(W Delta W Delta) over the call; sweeps:
+// the passes made; worst: the largest violation over the last pass (0 when
+// none was made). The violation of an entry is the size of the model's
+// minimum-norm subgradient along it, taken just before its update:
+// |g + dot + lambda*sign(c)| where c != 0, else max(|g + dot| - lambda, 0);
+// a NaN makes it NaN.
+struct SweepResult {
+  double quad = 0.0;
+  int32_t sweeps = 0;
+  double worst = 0.0;
+};
+
+// Runs the passes over the list in order; delta holds the entries'
+// starting values and receives their final ones. Per entry, with
 // Wij = W(i, lj), Wii = W(i, li), Wjj = W(j, lj):
 //   dot = sum_k W(k, li) U(k, lj): rows in chunks of 1024, 8 partial sums
 //         p[k mod 8] per chunk, each from +0 in ascending k, the chunk's sum
@@ -61,12 +66,12 @@ struct SweepScratch {
 //   quad = quad + (mu*dot + (0.5*(a*mu))*mu)   (i == j), quad from +0.
 // Skipping mu = 0 keeps a -0 in U from turning +0 and an infinite W from
 // putting NaN into U. The rows of W are W's own (W(j, q), not W(index(q),
-// lj)), so U stays Delta W(:, index) exactly as the caller's W has it.
-// Runs on `threads` threads (at least 1, at most one per chunk of 1024
-// rows); the result does not depend on it. scratch must be allocated for n
-// and m.
-void coordinateSweeps(const SweepBlock& block, const SweepList& list, double lambda, int32_t sweeps,
-                      int32_t threads, SweepScratch& scratch, double* delta, double* quad);
+// lj)), so U stays Delta W(:, index) exactly as the caller's W has it. The
+// result does not depend on the thread count. Scratch holds two m x m
+// arrays (the rows of U and W at index) and a copy of delta per extra
+// thread; returns false, having written nothing, when it cannot be had.
+bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
+                      double* delta, SweepResult* result);
 
 // The caller's thread count limited to 1..processors: a thread without a
 // core stalls the barrier of every update.

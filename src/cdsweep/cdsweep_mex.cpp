@@ -1,4 +1,5 @@
-// [delta, quad] = cdsweep(W, index, U or D, ei, ej, g, theta, delta0, lambda, sweeps, numThreads)
+// [delta, quad, sweeps, worst] = cdsweep(W, index, U or D, ei, ej, g, theta, delta0, lambda,
+//                                        sweeps, numThreads, tol)
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
@@ -23,10 +24,11 @@ enum Arg {
   kLambda,
   kSweeps,
   kNumThreads,
+  kTol,
   kArgCount
 };
 const char* const kNames[kArgCount] = {"W",     "index",  "U",      "ei",     "ej",        "g",
-                                       "theta", "delta0", "lambda", "sweeps", "numThreads"};
+                                       "theta", "delta0", "lambda", "sweeps", "numThreads", "tol"};
 constexpr int kRequiredArgs = kNumThreads;
 
 // The arguments, bound and checked against each other's sizes.
@@ -35,7 +37,7 @@ struct Args {
   host::List index, ei, ej;
   host::SparseArg D;       // the direction's lower triangle, when `direction`
   bool direction = false;  // the third argument is D (sparse), not U
-  double lambda = 0.0;
+  double lambda = 0.0, tol = -1.0;
   int32_t sweeps = 0, numThreads = 1;
   int64_t n = 0, m = 0, L = 0;
 };
@@ -57,6 +59,8 @@ bool bindArgs(host::Call& call, Args* a) {
   if (call.nrhs() > kNumThreads && call.present(kNumThreads) &&
       !call.intScalar(kNumThreads, &a->numThreads))
     return false;
+  // Without a tolerance every sweep is made.
+  if (call.nrhs() > kTol && call.present(kTol) && !call.scalar(kTol, &a->tol)) return false;
   const int64_t n = a->n = call.rows(kW), m = a->m = call.cols(kW), L = a->L = a->ei.count();
   if (!call.fitsInt32(kW, n, "rows") || !call.fitsInt32(kW, m, "columns") ||
       !call.exactly(kIndex, m, "elements", "column of W") ||
@@ -152,8 +156,8 @@ void gateway(host::Call& call) {
     return;
   }
   if (a.direction && !noListedPair(call, lower, rows.get(), li.get(), lj.get(), count)) return;
-  SweepScratch scratch;
-  if (!scratch.allocate(n, m, a.direction)) {
+  ScratchArray<double> ownU;
+  if (a.direction && !(ownU = allocateProduct(n, m))) {
     call.outOfMemory();
     return;
   }
@@ -165,13 +169,20 @@ void gateway(host::Call& call) {
   const int32_t threads = sweepThreads(a.numThreads);
   if (a.direction) {
     directionProduct(lower, a.W, m, rows.get(), list, hasDelta0 ? a.delta0 : nullptr, threads,
-                     scratch.U.get());
-    a.U = scratch.U.get();
+                     ownU.get());
+    a.U = ownU.get();
   }
-  double quad;
   const SweepBlock block{a.W, a.U, rows.get(), n, m};
-  coordinateSweeps(block, list, a.lambda, a.sweeps, threads, scratch, delta, &quad);
-  if (double* out = call.output(1, 1, 1)) *out = quad;
+  SweepResult result;
+  if (!coordinateSweeps(block, list, SweepControl{a.lambda, a.sweeps, a.tol, threads}, delta,
+                        &result)) {
+    call.discardOutputs();
+    call.outOfMemory();
+    return;
+  }
+  if (double* out = call.output(1, 1, 1)) *out = result.quad;
+  if (double* out = call.output(2, 1, 1)) *out = result.sweeps;
+  if (double* out = call.output(3, 1, 1)) *out = result.worst;
 }
 
 }  // namespace

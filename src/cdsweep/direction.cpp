@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/pages.hpp"
+
 namespace {
 
 // Columns of W and U one pass over D carries in registers: each pass reads
@@ -126,4 +128,11 @@ void directionProduct(const LowerColumns& D, const double* W, int32_t m, const i
       break;
     }
   }
+}
+
+ScratchArray<double> allocateProduct(int32_t n, int32_t m) {
+  const std::size_t nm = static_cast<std::size_t>(n) * static_cast<std::size_t>(m);
+  ScratchArray<double> U = makeScratch<double>(nm);
+  if (U) adviseHugePages(U.get(), nm * sizeof(double));
+  return U;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "cdsweep/cdsweep.hpp"
+#include "common/scratch.hpp"
 
 // Lower triangle (diagonal included) of the symmetric n x n direction in
 // compressed columns with 0-based rows.
@@ -44,3 +45,7 @@ int32_t firstStoredPair(const LowerColumns& D, const int32_t* rows, const int32_
 // have passed firstMisplacedEntry; U must not alias W.
 void directionProduct(const LowerColumns& D, const double* W, int32_t m, const int32_t* rows,
                       const SweepList& list, const double* delta0, int32_t threads, double* U);
+
+// Room for the n x m product U (null when out of memory), faulted in as
+// large pages where the system allows.
+ScratchArray<double> allocateProduct(int32_t n, int32_t m);

@@ -275,3 +275,14 @@ for k = {[up(2) down], [down up(2)], up(1), diagonal}
   reject_with (E (sprintf ('argument 3 (D): stores (%d, %d), the pair of entry %d, (%d, %d), of the list', ...
                            max (ei(e), ej(e)), min (ei(e), ej(e)), e, ei(e), ej(e))), a, 3, Dp);
 end
+
+% A tolerance stops the sweeps at the first one within it; without one
+% every sweep is made.
+[d, q, made, worst] = cdsweep (Wl, il, Dl, eil, ejl, gl, thl, dl, 0.05, 50, 1, []);
+assert (made == 50);
+[d2, q2, made2, worst2] = cdsweep (Wl, il, Dl, eil, ejl, gl, thl, dl, 0.05, 50, 1, 10 * worst);
+assert (made2 < 50 && worst2 <= 10 * worst && made2 >= 1);
+[d3, q3] = cdsweep (Wl, il, Dl, eil, ejl, gl, thl, dl, 0.05, made2);
+expect_bits ([d3; q3], [d2; q2], 'tol against its sweep count');
+reject_with (E ('argument 12 (tol): expected a real number, found char'), ...
+             {Wl, il, Dl, eil, ejl, gl, thl, dl, 0.05, 5, 1}, 12, 'small');

@@ -24,16 +24,20 @@ struct Problem {
 struct Result {
   std::vector<double> delta;
   double quad = 0.0;
+  int32_t sweeps = 0;
+  double worst = 0.0;
 };
 
-Result run(const Problem& P, double lambda, int32_t sweeps, int32_t threads = 1) {
-  SweepScratch s;
-  EXPECT_TRUE(s.allocate(P.n, P.m));
+Result run(const Problem& P, double lambda, int32_t sweeps, int32_t threads = 1,
+           double tol = -1.0) {
   Result r{P.delta0, -1.0};
   const SweepBlock block{P.W.data(), P.U.data(), P.rows.data(), P.n, P.m};
   const SweepList list{P.li.data(), P.lj.data(), P.g.data(), P.theta.data(),
                        static_cast<int32_t>(P.li.size())};
-  coordinateSweeps(block, list, lambda, sweeps, threads, s, r.delta.data(), &r.quad);
+  SweepResult out;
+  EXPECT_TRUE(coordinateSweeps(block, list, SweepControl{lambda, sweeps, tol, threads},
+                               r.delta.data(), &out));
+  r.quad = out.quad, r.sweeps = out.sweeps, r.worst = out.worst;
   return r;
 }
 
@@ -49,17 +53,22 @@ double chunkedDot(const double* w, const double* u, int32_t n) {
   return dot;
 }
 
-Result reference(const Problem& P, double lambda, int32_t sweeps) {
+Result reference(const Problem& P, double lambda, int32_t sweeps, double tol = -1.0) {
   const int64_t n = P.n;
   std::vector<double> U = P.U;
   Result r{P.delta0, 0.0};
-  for (int32_t s = 0; s < sweeps; ++s) {
+  while (r.sweeps < sweeps) {
+    r.worst = 0.0;
     for (std::size_t e = 0; e < P.li.size(); ++e) {
       const int32_t li = P.li[e], lj = P.lj[e], i = P.rows[li], j = P.rows[lj];
       const double dot = chunkedDot(&P.W[li * n], &U[lj * n], P.n);
       const double wij = P.W[i + lj * n], wii = P.W[i + li * n], wjj = P.W[j + lj * n];
       const double a = i != j ? wij * wij + wii * wjj : wii * wii;
       const double c = P.theta[e] + r.delta[e];
+      const double b = P.g[e] + dot;
+      const double v = c != 0 ? std::fabs(b + std::copysign(lambda, c))
+                              : std::max(std::fabs(b) - lambda, 0.0);
+      r.worst = std::max(r.worst, v);
       double mu = 0.0;
       if (a > 0.0 && std::isfinite(a)) {
         const double u = c - (P.g[e] + dot) / a;
@@ -73,13 +82,16 @@ Result reference(const Problem& P, double lambda, int32_t sweeps) {
         for (int64_t col = 0; col < P.m; ++col) U[j + col * n] += mu * P.W[i + col * n];
       r.quad += i != j ? (2.0 * mu) * dot + (a * mu) * mu : mu * dot + (0.5 * (a * mu)) * mu;
     }
+    ++r.sweeps;
+    if (r.worst <= tol) break;
   }
   return r;
 }
 
 using ::sameBits;
 bool sameBits(const Result& x, const Result& y) {
-  return sameBits(x.delta, y.delta) && sameBits(x.quad, y.quad);
+  return sameBits(x.delta, y.delta) && sameBits(x.quad, y.quad) && x.sweeps == y.sweeps &&
+         sameBits(x.worst, y.worst);
 }
 
 // Random block (W need not be symmetric for the order to be checked) with
@@ -182,11 +194,17 @@ TEST(CoordinateSweeps, SameBitsAsThePlainReference) {
       {1023, 0, 5, 512, 9, 1000},
       {1024, 1023, 0, 1022, 1021, 7},
       {3001, 3000, 1023, 1024, 2047, 2048, 8, 9, 10, 11, 12, 13, 14, 15, 0},
+      {9, 8, 0, 1, 2, 3, 4, 5, 6, 7},  // every row at index, in another order
+      {1030},                          // every row, in order: filled below
   };
-  for (const auto& cs : cases) {
+  for (auto cs : cases) {
+    if (cs.size() == 1)
+      for (int32_t r = 0; r < cs[0]; ++r) cs.push_back(r);
     const std::vector<int32_t> rows(cs.begin() + 1, cs.end());
     for (bool grouped : {false, true}) {
-      const Problem P = randomProblem(cs[0], rows, 0.8, static_cast<unsigned>(cs[0]), grouped);
+      const double density = rows.size() > 100 ? 0.0002 : 0.8;
+      const Problem P =
+          randomProblem(cs[0], rows, density, static_cast<unsigned>(cs[0]), grouped);
       for (double lambda : {0.0, 0.05, 0.5})
         for (int32_t sweeps : {0, 1, 3}) {
           const Result want = reference(P, lambda, sweeps);
@@ -329,29 +347,52 @@ TEST(CoordinateSweeps, ZeroStepChangesNothingAndNaNReachesTheResult) {
 }
 
 TEST(CoordinateSweeps, EachAllocationFailingIsReported) {
-  for (long k = 1; k <= 8; ++k) {
-    scratch::failCountdown = k;
-    SweepScratch s;
-    EXPECT_FALSE(s.allocate(5000, 30)) << k;
-    scratch::failCountdown = 0;
-  }
-  scratch::failCountdown = 9;
-  SweepScratch s;
-  EXPECT_TRUE(s.allocate(5000, 30));
-  scratch::failCountdown = 0;
-  // With the module's own U, one more.
+  const Problem P = randomProblem(5000, {3, 70, 4999}, 1.0, 8);
+  std::vector<double> delta = P.delta0;
+  const SweepBlock block{P.W.data(), P.U.data(), P.rows.data(), P.n, P.m};
+  const SweepList list{P.li.data(), P.lj.data(), P.g.data(), P.theta.data(),
+                       static_cast<int32_t>(P.li.size())};
   for (long k = 1; k <= 9; ++k) {
     scratch::failCountdown = k;
-    SweepScratch t;
-    EXPECT_FALSE(t.allocate(5000, 30, true)) << k;
-    scratch::failCountdown = 0;
+    SweepResult out;
+    EXPECT_FALSE(coordinateSweeps(block, list, SweepControl{0.1, 2, -1.0, 2}, delta.data(), &out))
+        << k;
+    EXPECT_EQ(delta, P.delta0) << k;
   }
   scratch::failCountdown = 10;
-  SweepScratch t;
-  EXPECT_TRUE(t.allocate(5000, 30, true));
-  EXPECT_TRUE(t.U);
-  EXPECT_FALSE(s.U);
+  SweepResult out;
+  EXPECT_TRUE(coordinateSweeps(block, list, SweepControl{0.1, 2, -1.0, 2}, delta.data(), &out));
   scratch::failCountdown = 0;
+}
+
+TEST(CoordinateSweeps, StopsAfterTheFirstSweepWithinTolAndReportsItsWorstViolation) {
+  const Problem P = randomProblem(700, {0, 3, 9, 100, 101, 699}, 1.0, 12, true);
+  const Result all = reference(P, 0.05, 40);
+  ASSERT_EQ(all.sweeps, 40);
+  // A tolerance met part way: the sweeps stop at the first pass within it.
+  const double tol = 10 * all.worst;
+  const Result want = reference(P, 0.05, 40, tol);
+  ASSERT_GT(want.sweeps, 1);
+  ASSERT_LT(want.sweeps, 40);
+  EXPECT_LE(want.worst, tol);
+  for (int32_t threads : {1, 2}) EXPECT_TRUE(sameBits(run(P, 0.05, 40, threads, tol), want));
+  // NaN never stops; the sweeps cap always does.
+  EXPECT_EQ(run(P, 0.05, 5, 1, std::nan("")).sweeps, 5);
+  EXPECT_EQ(run(P, 0.05, 0, 1, 1e300).sweeps, 0);
+}
+
+TEST(CoordinateSweeps, OneEntrySweptRepeatedlyGivesTheSameBitsOnAnyThreadCount) {
+  // Every update follows the previous one of the same entry at once: each
+  // thread's step must come from the value its own last update left.
+  std::vector<int32_t> rows = {8191, 0, 4096};
+  Problem P = randomProblem(8192, rows, 1.0, 21);
+  P.li = {0}, P.lj = {2}, P.g = {0.7}, P.theta = {-0.3}, P.delta0 = {0.01};
+  for (int32_t sweeps = 2; sweeps <= 5; ++sweeps) {
+    const Result want = reference(P, 0.01, sweeps);
+    for (int round = 0; round < 30; ++round)
+      for (int32_t threads : {2, 3, 4})
+        ASSERT_TRUE(sameBits(run(P, 0.01, sweeps, threads), want)) << sweeps << " " << threads;
+  }
 }
 
 // A lower triangle in compressed columns, built from (row, column, value)
