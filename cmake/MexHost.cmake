@@ -4,8 +4,6 @@
 # only, builds the same gateway sources as the oct-file <name>.oct into
 # ${CMAKE_BINARY_DIR}/oct, on Octave's own interface (host/octhost.cpp).
 # add_module(...) takes the same arguments and builds every form the host has.
-# LINK comes before the host binding on the link line, so a library that
-# calls host::Call without naming a host (solver_bind) serves every form.
 set(MEX_OUTPUT_DIR ${CMAKE_BINARY_DIR}/mex)
 set(OCT_OUTPUT_DIR ${CMAKE_BINARY_DIR}/oct)
 

@@ -21,8 +21,8 @@
 %   U           optionally L', which makes the forward solve gather by
 %               rows; ignored without L.
 %   numThreads  threads over the columns (below 1 counts as 1; capped at
-%               the number of columns and a few per processor). Results
-%               are bit for bit the same for any thread count.
+%               the number of columns and the processors). Results are
+%               bit for bit the same for any thread count.
 %   rowSubset   [], or a vector of row numbers: X then holds only those
 %               rows of the solution, in that order (repeats allowed).
 %

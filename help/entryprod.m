@@ -44,8 +44,8 @@
 %   scratch take the list in order.
 %
 %   Rejected with no output: row counts of A1 and B that differ print the
-%   historical message Error: Input matrices should have the number of rows
-%   (no line feed), before any other check of the factors' contents.
+%   historical line Error: Input matrices should have the number of rows
+%   before any other check of the factors' contents.
 %   Everything else prints one line ERROR: entryprod: ... : fewer than 9
 %   arguments; sparse, complex or non-double arrays; an empty or negative
 %   L; positions outside 1..L*N (NaN and Inf included); a row map with

@@ -21,7 +21,7 @@
 %                 whole columns its values are not read.
 %   capacity      the starting size of the result list (it grows as
 %                 needed).
-%   wholeColumns  truncated toward zero; non-zero makes every row a
+%   wholeColumns  0 or 1 (truncated toward zero); 1 makes every row a
 %                 candidate.
 %
 %   positions, D, P
@@ -34,8 +34,9 @@
 %   Rejected with one line ERROR: slopemask: ... and no output: fewer than
 %   8 arguments; X, Q, R not full real double or the pattern not sparse;
 %   shapes that disagree with M, N and K; a colIndex without K elements
-%   when wholeColumns is 0; empty scalars; N*K >= 2^32 (positions are
-%   32-bit). Out of memory prints ERROR: Out of memory in gramsel
+%   when wholeColumns is 0; empty scalars; a wholeColumns other than 0
+%   or 1; N*K >= 2^32 (positions are 32-bit). Out of memory prints
+%   ERROR: Out of memory in gramsel
 %
 %   Example:
 %      X = [1 2 3]; Q = 2; R = [0; 1; 10];

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "common/scratch.hpp"
-
+#include "common/threads.hpp"
 
 namespace {
 
@@ -209,7 +209,7 @@ void runSweeps(const Sweep& x, int32_t team, SweepResult* result) {
 }  // namespace
 
 int32_t sweepThreads(int32_t requested) {
-  return std::max(1, std::min(requested, omp_get_num_procs()));
+  return threadCount(requested);
 }
 
 bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,

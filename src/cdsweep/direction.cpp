@@ -2,27 +2,9 @@
 
 #include <algorithm>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "common/pages.hpp"
 
 namespace {
-
-// A fresh n x m array is mapped page by page on first touch, and a fault
-// per 4 KB page cost several times the product itself on the machines
-// measured; 2 MB pages take a fault per 512 of them. Only a hint: the
-// memory and its contents are the same either way.
-void preferHugePages(void* p, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = uintptr_t{1} << 21;
-  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (e > a) madvise(reinterpret_cast<void*>(a), e - a, MADV_HUGEPAGE);
-#else
-  (void)p, (void)bytes;
-#endif
-}
-
 
 // Columns of W and U one pass over D carries in registers: each pass reads
 // all of D again, so wider groups move less of it, up to what the
@@ -151,6 +133,6 @@ void directionProduct(const LowerColumns& D, const double* W, int32_t m, const i
 ScratchArray<double> allocateProduct(int32_t n, int32_t m) {
   const std::size_t nm = static_cast<std::size_t>(n) * static_cast<std::size_t>(m);
   ScratchArray<double> U = makeScratch<double>(nm);
-  if (U) preferHugePages(U.get(), nm * sizeof(double));
+  if (U) adviseHugePages(U.get(), nm * sizeof(double));
   return U;
 }

@@ -31,7 +31,8 @@ void gateway(host::Call& call) {
       !call.atLeast(kValues, count, "position"))
     return;
   if (count > 0 && M == 0) {
-    call.reject(kC, "has no rows, so the positions of argument %d cannot be split", kPositions + 1);
+    call.reject(kC, "has no rows, so the positions of %s cannot be split",
+                call.argument(kPositions).text);
     return;
   }
   // Within 1..M*L: every entry's column of S has an output row.

@@ -1,14 +1,10 @@
 #include "colrunprod/runs.hpp"
 
-#include <omp.h>
-
 #include "common/column_split.hpp"
 #include "common/convert.hpp"
+#include "common/listparts.hpp"
 
 namespace {
-
-// Lists shorter than this are filed on one thread.
-constexpr int32_t kPartEntries = 1 << 16;
 
 // Counts the runs that start in entries begin..end-1 and the part's entries
 // per chunk; false when the rows of a run decrease.
@@ -58,7 +54,7 @@ void filePart(const double* values, const double* positions, int32_t begin, int3
 bool chunkList(const double* values, const double* positions, int32_t count, int32_t M,
                ChunkedListScratch* scratch, ChunkedList* list) {
   const int32_t chunks = M / kChunkRows + (M % kChunkRows != 0);
-  const int parts = count < kPartEntries ? 1 : omp_get_max_threads();
+  const int parts = listParts(count);
   // Per part: its entries per chunk (then where they go), its runs, whether
   // it qualifies.
   const int64_t stride = static_cast<int64_t>(chunks) + 2;
@@ -68,17 +64,10 @@ bool chunkList(const double* values, const double* positions, int32_t count, int
   if (!perPart || !scratch->entries || !scratch->first) return false;
   int64_t* table = perPart.get();
   for (int64_t x = 0; x < parts * stride; ++x) table[x] = 0;
-  auto bounds = [&](int p, int32_t* begin, int32_t* end) {
-    *begin = static_cast<int32_t>(static_cast<int64_t>(count) * p / parts);
-    *end = static_cast<int32_t>(static_cast<int64_t>(count) * (p + 1) / parts);
-  };
-#pragma omp parallel for schedule(static) num_threads(parts)
-  for (int p = 0; p < parts; ++p) {
-    int32_t begin, end;
-    bounds(p, &begin, &end);
+  forEachPart(count, parts, [&](int p, int32_t begin, int32_t end) {
     int64_t* row = table + p * stride;
     row[chunks + 1] = countPart(positions, begin, end, M, row, &row[chunks]);
-  }
+  });
   int64_t runs = 0;
   for (int p = 0; p < parts; ++p) {
     if (!table[p * stride + chunks + 1]) return false;
@@ -88,18 +77,8 @@ bool chunkList(const double* values, const double* positions, int32_t count, int
   scratch->column = makeScratch<int32_t>(runs);
   if (!scratch->column) return false;
 
-  // Chunk by chunk, part by part: each chunk keeps list order.
   int64_t* first = scratch->first.get();
-  int64_t at = 0;
-  for (int32_t c = 0; c < chunks; ++c) {
-    first[c] = at;
-    for (int p = 0; p < parts; ++p) {
-      const int64_t n = table[p * stride + c];
-      table[p * stride + c] = at;
-      at += n;
-    }
-  }
-  first[chunks] = at;
+  placePartCounts(table, parts, stride, chunks, first);
   // The run before each part: the runs of the parts before it, less one.
   int64_t before = -1;
   for (int p = 0; p < parts; ++p) {
@@ -107,14 +86,11 @@ bool chunkList(const double* values, const double* positions, int32_t count, int
     table[p * stride + chunks] = before;
     before += n;
   }
-#pragma omp parallel for schedule(static) num_threads(parts)
-  for (int p = 0; p < parts; ++p) {
-    int32_t begin, end;
-    bounds(p, &begin, &end);
+  forEachPart(count, parts, [&](int p, int32_t begin, int32_t end) {
     int64_t* row = table + p * stride;
     filePart(values, positions, begin, end, M, static_cast<int32_t>(row[chunks]), row,
              scratch->entries.get(), scratch->column.get());
-  }
+  });
   list->runs = static_cast<int32_t>(runs);
   list->chunks = chunks;
   list->column = scratch->column.get();

@@ -28,7 +28,8 @@ void gateway(host::Call& call) {
       !call.atLeast(kValues, count, "position") || !call.exactly(kMask, n, "values", "row of X"))
     return;
   if (count > 0 && n == 0) {
-    call.reject(kX, "has no rows, so the positions of argument %d cannot be split", kPositions + 1);
+    call.reject(kX, "has no rows, so the positions of %s cannot be split",
+                call.argument(kPositions).text);
     return;
   }
   // Within 1..n*K: every entry's column of S has a map value.
@@ -41,8 +42,8 @@ void gateway(host::Call& call) {
   if (g >= K) {
     call.reject(kPositions,
                 "the list changes column %" PRId64 " times, so its runs need %" PRId64
-                " values of argument %d (%s), found %" PRId64,
-                g, g + 1, kMap + 1, call.name(kMap), K);
+                " values of %s, found %" PRId64,
+                g, g + 1, call.argument(kMap).text, K);
     return;
   }
 

@@ -2,6 +2,7 @@
 #include <cinttypes>
 #include <cstdint>
 
+#include "common/threads.hpp"
 #include "dirsolve/dirsolve.hpp"
 #include "host/module.hpp"
 #include "solver/bind.hpp"
@@ -29,7 +30,7 @@ bool triangleLayout(const host::Call& call, int k, const host::SparseArg& M, boo
                      upper ? "upper" : "lower");
 }
 
-bool bindSquare(const host::Call& call, int k, int64_t n, host::SparseArg* M) {
+bool bindSquare(host::Call& call, int k, int64_t n, host::SparseArg* M) {
   return call.sparse(k, M) && call.shape(k, n, n);
 }
 
@@ -52,7 +53,7 @@ void gateway(host::Call& call) {
   DirsolveProblem pb;
   pb.request = a.request;
   pb.A = SparseColumns{a.A.Ir, a.A.Jc, a.A.values};
-  const int T = capThreadCount(a.numThreads, k);
+  const int T = threadCount(a.numThreads, k);
   ScratchArray<double> recipL, recipU;
   if (hasL) {
     recipL = makeScratch<double>(n);

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdint>
 
+#include "common/threads.hpp"
 #include "dirsolve_duo/dirsolve_duo.hpp"
 #include "host/module.hpp"
 #include "solver/bind.hpp"
@@ -44,7 +45,7 @@ bool wholeLayout(const host::Call& call, const host::SparseArg& A) {
 }
 
 // blockIndex is n unsigned 64-bit block numbers, each below INT32_MAX.
-bool bindBlockIndex(const host::Call& call, int64_t n, const uint64_t** out) {
+bool bindBlockIndex(host::Call& call, int64_t n, const uint64_t** out) {
   const uint64_t* blk;
   if (!call.uint64s(kBlockIndex, &blk) || !call.exactly(kBlockIndex, n, "elements", nullptr))
     return false;
@@ -57,19 +58,10 @@ bool bindBlockIndex(const host::Call& call, int64_t n, const uint64_t** out) {
   return true;
 }
 
-// A flag that is 0 or 1 after truncation.
-bool flag(const host::Call& call, int k, int32_t* out) {
-  double v;
-  if (!call.scalar(k, &v)) return false;
-  *out = truncToInt32(v);
-  if (*out == 0 || *out == 1) return true;
-  return call.reject(k, "expected 0 or 1, found %s", host::formatValue(v).text);
-}
-
 // Builds the block layout of A, with the reciprocal diagonal when the
 // sweeps of whole blocks need it; a block too large is named.
 bool buildLayout(const host::Call& call, const host::SparseArg& A, const uint64_t* blockIndex,
-                 int32_t wholeBlocks, bool precondition, OwnedLayout* out) {
+                 bool wholeBlocks, bool precondition, OwnedLayout* out) {
   BlockLayout& layout = out->layout;
   layout.Ir = A.Ir;
   layout.Jc = A.Jc;
@@ -91,7 +83,7 @@ bool buildLayout(const host::Call& call, const host::SparseArg& A, const uint64_
     case LayoutStatus::outOfMemory:
       return call.outOfMemory();
   }
-  if (precondition && wholeBlocks == 1 && !computeInverseDiagonal(layout, out->diag))
+  if (precondition && wholeBlocks && !computeInverseDiagonal(layout, out->diag))
     return call.outOfMemory();
   return true;
 }
@@ -105,26 +97,26 @@ void gateway(host::Call& call) {
   const int64_t n = a.request.n, k = a.request.k;
 
   const uint64_t* blockIndex = nullptr;
-  int32_t wholeBlocks, precondition;
-  if (!bindBlockIndex(call, n, &blockIndex) || !flag(call, kWholeBlocks, &wholeBlocks) ||
-      !flag(call, kPrecondition, &precondition))
+  bool wholeBlocks, precondition;
+  if (!bindBlockIndex(call, n, &blockIndex) || !call.flag(kWholeBlocks, &wholeBlocks) ||
+      !call.flag(kPrecondition, &precondition))
     return;
   if (!wholeLayout(call, A)) return;
 
   // The layout, built once and shared by every thread.
   OwnedLayout owned;
-  if (!buildLayout(call, A, blockIndex, wholeBlocks, precondition == 1, &owned)) return;
+  if (!buildLayout(call, A, blockIndex, wholeBlocks, precondition, &owned)) return;
 
   DuoProblem pb;
   pb.request = a.request;
   pb.layout = &owned.layout;
   pb.diag = &owned.diag;
   pb.couple = &owned.couple;
-  pb.precondition = precondition == 1;
+  pb.precondition = precondition;
 
   // A panel of columns per thread for r, p, z and x, and the lower
   // sweep's copies of the blocks' residuals.
-  const int T = capThreadCount(a.numThreads, k);
+  const int T = threadCount(a.numThreads, k);
   const uint64_t w = sgsScratchSize(pb, T);
   PanelScratch panels;
   ScratchArray<double> S;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <cstdio>
 
 #include "entryprod/entryprod.hpp"
 #include "host/module.hpp"
@@ -12,17 +13,22 @@ enum Arg { kA1, kB, kA2, kList1, kRowMap1, kList2, kRowMap2, kL, kColumnMap2, kA
 const char* const kNames[kArgCount] = {"A1",    "B",       "A2", "list1",     "rowMap1",
                                        "list2", "rowMap2", "L",  "columnMap2"};
 
-// Every row-map value a listed entry reads names a column of its left factor.
+// Every row-map value a listed entry reads names a column of its left
+// factor, argument `factor`; A2's columns are those of A1's row count.
 bool rowMapValues(const host::Call& call, int listArg, const host::List& list, int mapArg,
-                  const double* map, int32_t L, int64_t columns, const char* factor) {
+                  const double* map, int32_t L, int64_t columns, int factor) {
   const int32_t count = static_cast<int32_t>(list.count());
   const int64_t i = firstBadRowMapEntry(list.values(), count, map, L, columns);
   if (i < 0) return true;
   const int32_t r = (truncToInt32(list.values()[i]) - 1) % L;
+  char what[256];
+  std::snprintf(what, sizeof what, factor == kA1 ? "%s" : "%s taken with the row count of %s",
+                call.argument(factor).text, call.argument(kA1).text);
   return call.reject(mapArg,
                      "element %d is %s, outside 1..%" PRId64
-                     " (the columns of %s), read by element %" PRId64 " of argument %d",
-                     r + 1, host::formatValue(map[r]).text, columns, factor, i + 1, listArg + 1);
+                     " (the columns of %s), read by element %" PRId64 " of %s",
+                     r + 1, host::formatValue(map[r]).text, columns, what, i + 1,
+                     call.argument(listArg).text);
 }
 
 // Every mirrored store of the symmetric pass lands in the output.
@@ -37,8 +43,9 @@ bool mirrorValues(const host::Call& call, const host::List& list, const double* 
     return call.reject(kRowMap2,
                        "element %d is %s, beyond the %" PRId64
                        " output columns of the mirrored store, read by element %" PRId64
-                       " of argument %d",
-                       r + 1, host::formatValue(rowMap[r]).text, N, i + 1, kList2 + 1);
+                       " of %s",
+                       r + 1, host::formatValue(rowMap[r]).text, N, i + 1,
+                       call.argument(kList2).text);
   return call.reject(kColumnMap2, "element %d is %s, outside 1..%d (the output rows)", j + 1,
                      host::formatValue(columnMap[j]).text, L);
 }
@@ -49,7 +56,7 @@ void gateway(host::Call& call) {
   const double *A1, *B;
   if (!call.dense(kA1, &A1) || !call.dense(kB, &B)) return;
   if (call.rows(kB) != call.rows(kA1)) {
-    call.verbatim("Error: Input matrices should have the number of rows");
+    call.verbatim("Error: Input matrices should have the number of rows\n");
     return;
   }
   const int64_t m = call.rows(kA1);
@@ -79,10 +86,9 @@ void gateway(host::Call& call) {
   const int64_t columns1 = call.cols(kA1);
   const int64_t columns2 = m > 0 ? call.numel(kA2) / m : call.cols(kA2);
   if ((any1 && !call.atLeast(kRowMap1, L, "output row")) ||
-      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1, "argument 1") ||
+      !rowMapValues(call, kList1, list1, kRowMap1, rowMap1, L, columns1, kA1) ||
       (any2 && !call.atLeast(kRowMap2, L, "output row")) ||
-      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2,
-                    "argument 3 taken with the row count of argument 1") ||
+      !rowMapValues(call, kList2, list2, kRowMap2, rowMap2, L, columns2, kA2) ||
       (any2 && !call.atLeast(kColumnMap2, N, "output column")) ||
       !mirrorValues(call, list2, rowMap2, columnMap2, L, N))
     return;

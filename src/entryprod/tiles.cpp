@@ -5,6 +5,7 @@
 
 #include "common/column_split.hpp"
 #include "common/convert.hpp"
+#include "common/listparts.hpp"
 #include "common/scratch.hpp"
 #include "entryprod/dots.hpp"
 #include "entryprod/entryprod.hpp"
@@ -16,8 +17,6 @@ namespace {
 constexpr int64_t kTileBytes = 512 * 1024;
 // Output columns per tile: wide, so each left-factor column serves many.
 constexpr int kColumnShift = 10;
-// Lists shorter than this are filed on one thread.
-constexpr int32_t kPartEntries = 1 << 16;
 
 struct TiledEntry {
   int32_t k;  // position in the output
@@ -102,7 +101,7 @@ bool productEntriesPassTiled(double* out, const double* a, const double* b, int3
   if (count == 0) return true;
   const TilePlan plan = planTiles(m, L, N, count);
   const int64_t tiles = plan.tiles();
-  const int parts = count < kPartEntries ? 1 : omp_get_max_threads();
+  const int parts = listParts(count);
   // Per part, per tile: its entries, then where the next one goes.
   ScratchArray<int64_t> table = makeScratch<int64_t>(parts * tiles);
   ScratchArray<int64_t> first = makeScratch<int64_t>(tiles + 1);
@@ -110,15 +109,8 @@ bool productEntriesPassTiled(double* out, const double* a, const double* b, int3
   ScratchArray<TiledEntry> entries = makeScratch<TiledEntry>(count);
   if (!table || !first || !tileOf || !entries) return false;
   for (int64_t x = 0; x < parts * tiles; ++x) table[x] = 0;
-  auto bounds = [&](int p, int32_t* begin, int32_t* end) {
-    *begin = static_cast<int32_t>(static_cast<int64_t>(count) * p / parts);
-    *end = static_cast<int32_t>(static_cast<int64_t>(count) * (p + 1) / parts);
-  };
-  // Counting sort, each part on its thread: tile counts, then places.
-#pragma omp parallel for schedule(static) num_threads(parts)
-  for (int part = 0; part < parts; ++part) {
-    int32_t begin, end;
-    bounds(part, &begin, &end);
+  // Counting sort: tile counts, then places.
+  forEachPart(count, parts, [&](int part, int32_t begin, int32_t end) {
     int64_t* perTile = table.get() + part * tiles;
     ColumnSplit split(L);
     for (int32_t i = begin; i < end; ++i) {
@@ -128,28 +120,16 @@ bool productEntriesPassTiled(double* out, const double* a, const double* b, int3
       tileOf[i] = static_cast<int32_t>(t);
       ++perTile[t];
     }
-  }
-  int64_t at = 0;
-  for (int64_t t = 0; t < tiles; ++t) {
-    first[t] = at;
-    for (int part = 0; part < parts; ++part) {
-      const int64_t n = table[part * tiles + t];
-      table[part * tiles + t] = at;
-      at += n;
-    }
-  }
-  first[tiles] = at;
-#pragma omp parallel for schedule(static) num_threads(parts)
-  for (int part = 0; part < parts; ++part) {
-    int32_t begin, end;
-    bounds(part, &begin, &end);
+  });
+  placePartCounts(table.get(), parts, tiles, tiles, first.get());
+  forEachPart(count, parts, [&](int part, int32_t begin, int32_t end) {
     int64_t* next = table.get() + part * tiles;
     ColumnSplit split(L);
     for (int32_t i = begin; i < end; ++i) {
       int32_t r;
       entries[next[tileOf[i]]++] = decode(split, positions[i], rowMap, &r);
     }
-  }
+  });
   // Per thread, room to order the largest tile by column.
   int64_t largest = 0;
   for (int64_t t = 0; t < tiles; ++t)

@@ -39,18 +39,10 @@ void gateway(host::Call& call) {
   }
 
   const int64_t n = list.count();
-  double* rows = call.output(0, n, 1);
-  double* cols = call.output(1, n, 1);
-  double* values = call.output(2, n, 1);
-  if (rows) {
-    const int32_t* row = list.row();
-    for (int64_t i = 0; i < n; ++i) rows[i] = static_cast<double>(row[i]) + 1.0;
-  }
-  if (cols) {
-    const int32_t* col = list.col();
-    for (int64_t i = 0; i < n; ++i) cols[i] = static_cast<double>(col[i]) + 1.0;
-  }
-  if (values) std::memcpy(values, list.value(), sizeof(double) * n);
+  call.indexOutput(0, list.row(), n);
+  call.indexOutput(1, list.col(), n);
+  if (double* values = call.outputToFill(2, n, 1))
+    std::memcpy(values, list.value(), sizeof(double) * n);
 }
 
 }  // namespace

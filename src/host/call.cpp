@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace host {
 
@@ -22,6 +23,19 @@ void Call::serve() {
   }
 }
 
+ArgText Call::argument(int k) const {
+  const char* name = k == renamedArg_ ? renamed_ : k < module_.argCount ? module_.argNames[k] : "?";
+  int length = static_cast<int>(std::strlen(name));
+  if (const char* bar = std::strchr(name, '|')) {
+    const bool sparseForm = k < nrhs() && isSparse(k);
+    length = sparseForm ? length - static_cast<int>(bar + 1 - name) : static_cast<int>(bar - name);
+    if (sparseForm) name = bar + 1;
+  }
+  ArgText out;
+  std::snprintf(out.text, sizeof out.text, "argument %d (%.*s)", k + 1, length, name);
+  return out;
+}
+
 bool Call::reject(int k, const char* fmt, ...) const {
   char text[512];
   va_list ap;
@@ -29,8 +43,7 @@ bool Call::reject(int k, const char* fmt, ...) const {
   std::vsnprintf(text, sizeof text, fmt, ap);
   va_end(ap);
   char line[768];
-  std::snprintf(line, sizeof line, "ERROR: %s: argument %d (%s): %s\n", module_.name, k + 1,
-                name(k), text);
+  std::snprintf(line, sizeof line, "ERROR: %s: %s: %s\n", module_.name, argument(k).text, text);
   print(line);
   return false;
 }
@@ -87,10 +100,79 @@ bool Call::exactly(int k, int64_t need, const char* noun, const char* per) const
                 numel(k));
 }
 
+namespace {
+
+// "sparse complex double": how messages show what was passed.
+struct ClassText {
+  char text[96];
+};
+
+ClassText describe(const ArgClass& c) {
+  ClassText out;
+  std::snprintf(out.text, sizeof out.text, "%s%s%s", c.sparse ? "sparse " : "",
+                c.complex ? "complex " : "", c.name);
+  return out;
+}
+
+}  // namespace
+
+bool Call::realDoubleClass(int k, bool wantSparse) const {
+  const ArgClass c = argClass(k);
+  if (c.isDouble && !c.complex && c.sparse == wantSparse) return true;
+  return reject(k, "expected a %s real double array, found %s", wantSparse ? "sparse" : "full",
+                describe(c).text);
+}
+
+bool Call::dense(int k, const double** data) {
+  if (!realDoubleClass(k, false)) return false;
+  *data = denseData(k);
+  return true;
+}
+
+bool Call::sparse(int k, SparseArg* out) {
+  if (!realDoubleClass(k, true)) return false;
+  bindSparse(k, out);
+  return true;
+}
+
+bool Call::sparsePattern(int k, SparseArg* out) {
+  const ArgClass c = argClass(k);
+  if (!c.sparse) return reject(k, "expected a sparse array, found %s", describe(c).text);
+  bindSparse(k, out);
+  out->values = nullptr;
+  return true;
+}
+
+bool Call::uint64s(int k, const uint64_t** data) {
+  const ArgClass c = argClass(k);
+  if (!c.isUint64 || c.complex)
+    return reject(k, "expected a real uint64 array, found %s", describe(c).text);
+  *data = uint64Data(k);
+  return true;
+}
+
+bool Call::scalar(int k, double* out) const {
+  const ArgClass c = argClass(k);
+  if (!(c.numeric || c.logical) || c.complex)
+    return reject(k, "expected a real number, found %s", describe(c).text);
+  if (numel(k) == 0) return reject(k, "expected a real number, found an empty array");
+  *out = firstValue(k);
+  return true;
+}
+
 bool Call::intScalar(int k, int32_t* out) const {
   double v;
   if (!scalar(k, &v)) return false;
   *out = truncToInt32(v);
+  return true;
+}
+
+bool Call::flag(int k, bool* out) const {
+  double v;
+  if (!scalar(k, &v)) return false;
+  const int32_t t = truncToInt32(v);
+  if (t != 0 && t != 1) return reject(k, "expected 0 or 1, found %s", formatValue(v).text);
+  *out = t == 1;
   return true;
 }
 
@@ -99,7 +181,7 @@ bool Call::fitsInt32(int k, int64_t size, const char* what) const {
   return reject(k, "%" PRId64 " %s, at most %d supported", size, what, INT32_MAX);
 }
 
-bool Call::list(int k, ListLength rule, const char* what, List* out) const {
+bool Call::list(int k, ListLength rule, const char* what, List* out) {
   const double* values;
   if (!dense(k, &values)) return false;
   const int64_t count = listLength(rows(k), cols(k), rule);

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "host/pages.hpp"
+#include "common/pages.hpp"
 
 static_assert(sizeof(mwIndex) == sizeof(host::Index), "host sparse indices must be 64-bit");
 
@@ -24,11 +24,6 @@ void serveMex(const Module& module, int nlhs, mxArray** plhs, int nrhs, const mx
 }
 
 namespace {
-
-void describeClass(const mxArray* a, char* buf, std::size_t size) {
-  std::snprintf(buf, size, "%s%s%s", mxIsSparse(a) ? "sparse " : "",
-                mxIsComplex(a) ? "complex " : "", mxGetClassName(a));
-}
 
 // Records that slot k holds an output of this call.
 void hold(Frame& f, int slot, mxArray* a) {
@@ -51,68 +46,35 @@ int64_t Call::numel(int k) const {
 bool Call::isSparse(int k) const { return mxIsSparse(frame_.prhs[k]); }
 bool Call::wants(int slot) const { return slot < (frame_.nlhs > 1 ? frame_.nlhs : 1); }
 
-bool Call::realDoubleClass(int k, bool wantSparse) const {
+ArgClass Call::argClass(int k) const {
   const mxArray* a = frame_.prhs[k];
-  if (mxIsDouble(a) && !mxIsComplex(a) && (mxIsSparse(a) != 0) == wantSparse) return true;
-  char found[96];
-  describeClass(a, found, sizeof found);
-  return reject(k, "expected a %s real double array, found %s", wantSparse ? "sparse" : "full",
-                found);
+  ArgClass c;
+  c.numeric = mxIsNumeric(a);
+  c.logical = mxIsLogical(a);
+  c.isDouble = mxIsDouble(a);
+  c.isUint64 = mxIsUint64(a);
+  c.sparse = mxIsSparse(a);
+  c.complex = mxIsComplex(a);
+  std::snprintf(c.name, sizeof c.name, "%s", mxGetClassName(a));
+  return c;
 }
 
-bool Call::dense(int k, const double** data) const {
-  if (!realDoubleClass(k, false)) return false;
-  *data = mxGetPr(frame_.prhs[k]);
-  return true;
-}
+const double* Call::denseData(int k) { return mxGetPr(frame_.prhs[k]); }
 
-bool Call::sparse(int k, SparseArg* out) const {
-  if (!realDoubleClass(k, true)) return false;
+void Call::bindSparse(int k, SparseArg* out) {
   const mxArray* a = frame_.prhs[k];
   out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
   out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
-  out->values = mxGetPr(a);
+  out->values = mxIsDouble(a) && !mxIsComplex(a) ? mxGetPr(a) : nullptr;
   out->rows = rows(k);
   out->cols = cols(k);
-  return true;
 }
 
-bool Call::sparsePattern(int k, SparseArg* out) const {
-  const mxArray* a = frame_.prhs[k];
-  if (!mxIsSparse(a)) {
-    char found[96];
-    describeClass(a, found, sizeof found);
-    return reject(k, "expected a sparse array, found %s", found);
-  }
-  out->Ir = reinterpret_cast<const Index*>(mxGetIr(a));
-  out->Jc = reinterpret_cast<const Index*>(mxGetJc(a));
-  out->values = nullptr;
-  out->rows = rows(k);
-  out->cols = cols(k);
-  return true;
+const uint64_t* Call::uint64Data(int k) {
+  return static_cast<const uint64_t*>(mxGetData(frame_.prhs[k]));
 }
 
-bool Call::uint64s(int k, const uint64_t** data) const {
-  const mxArray* a = frame_.prhs[k];
-  if (!mxIsUint64(a) || mxIsComplex(a))
-    return reject(k, "expected a real uint64 array, found %s%s", mxIsComplex(a) ? "complex " : "",
-                  mxGetClassName(a));
-  *data = static_cast<const uint64_t*>(mxGetData(a));
-  return true;
-}
-
-bool Call::scalar(int k, double* out) const {
-  const mxArray* a = frame_.prhs[k];
-  if (!(mxIsNumeric(a) || mxIsLogical(a)) || mxIsComplex(a)) {
-    char found[96];
-    describeClass(a, found, sizeof found);
-    return reject(k, "expected a real number, found %s", found);
-  }
-  if (mxGetNumberOfElements(a) == 0)
-    return reject(k, "expected a real number, found an empty array");
-  *out = mxGetScalar(a);
-  return true;
-}
+double Call::firstValue(int k) const { return mxGetScalar(frame_.prhs[k]); }
 
 double* Call::output(int slot, int64_t m, int64_t n) {
   if (!wants(slot)) return nullptr;

@@ -17,8 +17,8 @@
 #include <octave/oct-map.h>
 #include <octave/uint64NDArray.h>
 
+#include "common/pages.hpp"
 #include "host/module.hpp"
-#include "host/pages.hpp"
 
 static_assert(sizeof(octave_idx_type) == sizeof(host::Index), "host sparse indices must be 64-bit");
 static_assert(sizeof(octave_uint64) == sizeof(uint64_t), "octave_uint64 must be a plain uint64");
@@ -71,11 +71,6 @@ std::string usage(const Module& module) {
 }
 
 namespace {
-
-void describeClass(const octave_value& v, char* buf, std::size_t size) {
-  std::snprintf(buf, size, "%s%s%s", v.issparse() ? "sparse " : "", v.iscomplex() ? "complex " : "",
-                v.class_name().c_str());
-}
 
 // The allocator Octave's double arrays free their storage with (a
 // polymorphic one when Octave was built with it, std::allocator otherwise).
@@ -167,20 +162,22 @@ int64_t Call::numel(int k) const { return frame_.args(k).numel(); }
 bool Call::isSparse(int k) const { return frame_.args(k).issparse(); }
 bool Call::wants(int slot) const { return slot < (frame_.nargout > 1 ? frame_.nargout : 1); }
 
-bool Call::realDoubleClass(int k, bool wantSparse) const {
+ArgClass Call::argClass(int k) const {
   const octave_value& v = frame_.args(k);
-  if (v.is_double_type() && !v.iscomplex() && v.issparse() == wantSparse) return true;
-  char found[96];
-  describeClass(v, found, sizeof found);
-  return reject(k, "expected a %s real double array, found %s", wantSparse ? "sparse" : "full",
-                found);
+  ArgClass c;
+  c.numeric = v.isnumeric();
+  c.logical = v.islogical();
+  c.isDouble = v.is_double_type();
+  c.isUint64 = v.is_uint64_type();
+  c.sparse = v.issparse();
+  c.complex = v.iscomplex();
+  std::snprintf(c.name, sizeof c.name, "%s", v.class_name().c_str());
+  return c;
 }
 
-bool Call::dense(int k, const double** data) const {
-  if (!realDoubleClass(k, false)) return false;
+const double* Call::denseData(int k) {
   frame_.dense.push_back(frame_.args(k).array_value());
-  *data = std::as_const(frame_.dense.back()).data();
-  return true;
+  return std::as_const(frame_.dense.back()).data();
 }
 
 namespace {
@@ -197,22 +194,9 @@ void bindStructure(const S& s, SparseArg* out) {
 
 }  // namespace
 
-bool Call::sparse(int k, SparseArg* out) const {
-  if (!realDoubleClass(k, true)) return false;
-  frame_.sparse.push_back(frame_.args(k).sparse_matrix_value());
-  const SparseMatrix& s = frame_.sparse.back();
-  bindStructure(s, out);
-  out->values = s.data();
-  return true;
-}
-
-bool Call::sparsePattern(int k, SparseArg* out) const {
+void Call::bindSparse(int k, SparseArg* out) {
   const octave_value& v = frame_.args(k);
-  if (!v.issparse()) {
-    char found[96];
-    describeClass(v, found, sizeof found);
-    return reject(k, "expected a sparse array, found %s", found);
-  }
+  out->values = nullptr;
   if (v.islogical()) {
     frame_.sparseBool.push_back(v.sparse_bool_matrix_value());
     bindStructure(std::as_const(frame_.sparseBool.back()), out);
@@ -221,44 +205,30 @@ bool Call::sparsePattern(int k, SparseArg* out) const {
     bindStructure(std::as_const(frame_.sparseComplex.back()), out);
   } else {
     frame_.sparse.push_back(v.sparse_matrix_value());
-    bindStructure(std::as_const(frame_.sparse.back()), out);
+    const SparseMatrix& m = frame_.sparse.back();
+    bindStructure(m, out);
+    out->values = m.data();
   }
-  out->values = nullptr;
-  return true;
 }
 
-bool Call::uint64s(int k, const uint64_t** data) const {
-  const octave_value& v = frame_.args(k);
-  if (!v.is_uint64_type() || v.iscomplex())
-    return reject(k, "expected a real uint64 array, found %s%s", v.iscomplex() ? "complex " : "",
-                  v.class_name().c_str());
-  frame_.uint64s.push_back(v.uint64_array_value());
-  *data = reinterpret_cast<const uint64_t*>(std::as_const(frame_.uint64s.back()).data());
-  return true;
+const uint64_t* Call::uint64Data(int k) {
+  frame_.uint64s.push_back(frame_.args(k).uint64_array_value());
+  return reinterpret_cast<const uint64_t*>(std::as_const(frame_.uint64s.back()).data());
 }
 
-bool Call::scalar(int k, double* out) const {
+// As the MEX interface reads a scalar: a sparse array's first stored value
+// (0 when it stores none), any other array's first element.
+double Call::firstValue(int k) const {
   const octave_value& v = frame_.args(k);
-  if (!(v.isnumeric() || v.islogical()) || v.iscomplex()) {
-    char found[96];
-    describeClass(v, found, sizeof found);
-    return reject(k, "expected a real number, found %s", found);
+  if (v.issparse() && v.islogical()) {
+    const SparseBoolMatrix s = v.sparse_bool_matrix_value();
+    return s.nnz() > 0 ? s.data()[0] : 0.0;
   }
-  if (v.numel() == 0) return reject(k, "expected a real number, found an empty array");
-  // As the MEX interface reads a scalar: a sparse array's first stored
-  // value (0 when it stores none), any other array's first element.
   if (v.issparse()) {
-    if (v.islogical()) {
-      const SparseBoolMatrix s = v.sparse_bool_matrix_value();
-      *out = s.nnz() > 0 ? s.data()[0] : 0.0;
-    } else {
-      const SparseMatrix s = v.sparse_matrix_value();
-      *out = s.nnz() > 0 ? s.data()[0] : 0.0;
-    }
-  } else {
-    *out = v.scalar_value(true);
+    const SparseMatrix s = v.sparse_matrix_value();
+    return s.nnz() > 0 ? s.data()[0] : 0.0;
   }
-  return true;
+  return v.scalar_value(true);
 }
 
 double* Call::output(int slot, int64_t m, int64_t n) {

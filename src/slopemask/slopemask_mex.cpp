@@ -19,7 +19,7 @@ constexpr int64_t kPositionLimit = int64_t{1} << 32;
 
 // Binds the block and its checks into pb; capacity is the list's first
 // size as given.
-bool bindProblem(const host::Call& call, FreeSetProblem* out, int32_t* capacity) {
+bool bindProblem(host::Call& call, FreeSetProblem* out, int32_t* capacity) {
   FreeSetProblem& pb = *out;
   if (!call.dense(kX, &pb.X)) return false;
   const int64_t M = call.rows(kX), N = call.cols(kX);
@@ -35,14 +35,14 @@ bool bindProblem(const host::Call& call, FreeSetProblem* out, int32_t* capacity)
                            N, K);
   if (!call.dense(kR, &pb.R) || !call.shape(kR, N, K)) return false;
 
-  int32_t wholeColumns;
+  bool wholeColumns;
   if (!call.scalar(kLambda, &pb.lambda) || !call.intScalar(kCapacity, capacity) ||
-      !call.intScalar(kWholeColumns, &wholeColumns))
+      !call.flag(kWholeColumns, &wholeColumns))
     return false;
 
   // colIndex's values are read only below the diagonal; whole columns take
   // nothing but K from it.
-  if (wholeColumns == 0) {
+  if (!wholeColumns) {
     if (!call.dense(kColIndex, &pb.colIndex)) return false;
     // A 0 x K array has K as its larger dimension but nothing to read.
     if (call.numel(kColIndex) != K)
@@ -58,7 +58,7 @@ bool bindProblem(const host::Call& call, FreeSetProblem* out, int32_t* capacity)
   pb.M = M;
   pb.N = N;
   pb.K = K;
-  pb.wholeColumns = wholeColumns != 0;
+  pb.wholeColumns = wholeColumns;
   return true;
 }
 
@@ -79,15 +79,11 @@ void gateway(host::Call& call) {
   }
 
   const int64_t n = list.count();
-  double* positions = call.output(0, n, 1);
-  double* gradient = call.output(1, n, 1);
-  double* product = call.output(2, n, 1);
-  if (positions) {
-    const uint32_t* linearIndex = list.linearIndex();
-    for (int64_t i = 0; i < n; ++i) positions[i] = static_cast<double>(linearIndex[i]) + 1.0;
-  }
-  if (gradient) std::memcpy(gradient, list.gradient(), sizeof(double) * n);
-  if (product) std::memcpy(product, list.product(), sizeof(double) * n);
+  call.indexOutput(0, list.linearIndex(), n);
+  if (double* gradient = call.outputToFill(1, n, 1))
+    std::memcpy(gradient, list.gradient(), sizeof(double) * n);
+  if (double* product = call.outputToFill(2, n, 1))
+    std::memcpy(product, list.product(), sizeof(double) * n);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "solver/bind.hpp"
 
-bool bindSolverArgs(const host::Call& call, const SolverArgSlots& slot, SolverArgs* out) {
+bool bindSolverArgs(host::Call& call, const SolverArgSlots& slot, SolverArgs* out) {
   ColumnRequest& rq = out->request;
   host::SparseArg& A = out->A;
   if (!call.sparse(slot.A, &A) || !call.shape(slot.A, A.cols, A.cols)) return false;

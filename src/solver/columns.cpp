@@ -1,7 +1,5 @@
 #include "solver/columns.hpp"
 
-#include <omp.h>
-
 #include <algorithm>
 
 namespace {
@@ -25,12 +23,6 @@ int panelWidth(int64_t n, int64_t k, int numThreads, int maxLanes) {
 }
 
 }  // namespace
-
-int capThreadCount(int32_t requested, int64_t columns) {
-  const int64_t perProcessor = 4 * static_cast<int64_t>(std::max(1, omp_get_num_procs()));
-  int64_t t = std::min<int64_t>({static_cast<int64_t>(requested), columns, perProcessor});
-  return static_cast<int>(std::max<int64_t>(t, 1));
-}
 
 ColumnPlan planColumns(int64_t n, int64_t k, int numThreads, int maxLanes) {
   ColumnPlan plan;

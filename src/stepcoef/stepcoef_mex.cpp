@@ -23,9 +23,8 @@ void gateway(host::Call& call) {
     return;
   const int64_t c = P.count(), d = Q.count();
   if (c + d > INT32_MAX) {
-    call.rejectCall("arguments %d and %d (%s, %s): %" PRId64
-                    " positions in all, at most %d supported",
-                    kP + 1, kQ + 1, call.name(kP), call.name(kQ), c + d, INT32_MAX);
+    call.rejectCall("%s and %s: %" PRId64 " positions in all, at most %d supported",
+                    call.argument(kP).text, call.argument(kQ).text, c + d, INT32_MAX);
     return;
   }
   // Every listed entry is read from all four arrays.

@@ -21,7 +21,7 @@ void gateway(host::Call& call) {
       !call.scalar(kLo, &lo) || !call.scalar(kHi, &hi) || !call.scalar(kLambda, &lambda))
     return;
   if (call.rows(kX) != call.rows(kV) || call.cols(kX) != call.cols(kV)) {
-    call.verbatim("error: x and v are not from the same size! Aborting!");
+    call.verbatim("error: x and v are not from the same size! Aborting!\n");
     return;
   }
   const int64_t numel = call.numel(kX);

@@ -17,5 +17,5 @@ bases = {{A, [], B, 50, 1e-8, 2, [], blk, 1, 1}, ...
 kinds = {'sparse', 'array', 'array', 'size', 'scalar', 'scalar', 'list', 'blocks', ...
          'scalar', 'scalar'};
 opts = struct ('seed', 2, 'nout', 2, 'pairs', 60, 'check', @plausible);
-opts.fixed = {'ERROR: canonical + x_in not implemented'};
+opts.fixed = {"ERROR: canonical + x_in not implemented\n"};
 fuzz_campaign ('dirsolve_duo', bases, kinds, opts);

@@ -15,5 +15,5 @@ bases = {{Au, [], B, 50, 1e-10, L, L', 2, []}, ...
          {Au, [], [2 5], 40, 1e-10, L, [], 1, (1:4)'}};
 kinds = {'sparse', 'array', 'array', 'size', 'scalar', 'sparse', 'sparse', 'scalar', 'list'};
 opts = struct ('seed', 1, 'nout', 2, 'pairs', 60, 'check', @plausible);
-opts.fixed = {'ERROR: canonical + x_in not implemented'};
+opts.fixed = {"ERROR: canonical + x_in not implemented\n"};
 fuzz_campaign ('dirsolve', bases, kinds, opts);

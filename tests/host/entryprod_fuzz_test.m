@@ -25,5 +25,5 @@ kinds = {'array', 'array', 'array', 'list', 'list', 'list', 'list', 'size', 'lis
 opts = struct ('seed', 12, 'nout', 1, 'pairs', 60, 'check', @plausible, ...
                'skip', @(a) numel (a) >= 8 && isnumeric (a{8}) && ! isempty (a{8}) ...
                             && fuzz_trunc32 (a{8}) > 1000 && columns (a{2}) > 0);
-opts.fixed = {'Error: Input matrices should have the number of rows'};
+opts.fixed = {"Error: Input matrices should have the number of rows\n"};
 fuzz_campaign ('entryprod', bases, kinds, opts);

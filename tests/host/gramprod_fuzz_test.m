@@ -19,5 +19,5 @@ end
 X = [1 0 2 -1 0.5 3; 0 1 1 2 -2 0; -1 2 0 1 1 1; 2 0.5 -1 0 1 -2];
 bases = {{X, 0.5, 1}, {X, -1, 2}, {zeros(0, 2100), 0.5, 1}};   % 2100: two column blocks
 opts = struct ('seed', 4, 'nout', 3, 'pairs', 40, 'check', @plausible, 'skip', @costly);
-opts.fixed = {'ERROR: Out of memory in gramsel'};
+opts.fixed = {"ERROR: Out of memory in gramsel\n"};
 fuzz_campaign ('gramprod', bases, {'array', 'scalar', 'scalar'}, opts);

@@ -15,5 +15,5 @@ bases = {{X, Q, pattern, R, 0.5, [2 4], 4, 0}, ...
          {X, Q, sparse(5, 2), R, 100, [1; 1], 1, 0}};
 kinds = {'array', 'array', 'sparse', 'array', 'scalar', 'list', 'scalar', 'scalar'};
 opts = struct ('seed', 3, 'nout', 3, 'pairs', 60, 'check', @plausible);
-opts.fixed = {'ERROR: Out of memory in gramsel'};
+opts.fixed = {"ERROR: Out of memory in gramsel\n"};
 fuzz_campaign ('slopemask', bases, kinds, opts);

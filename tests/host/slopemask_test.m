@@ -36,10 +36,13 @@ X = [1 2 3]; Q = 2; R = [0; 1; 10]; pat = sparse (1, 1, 1, 3, 1);
 expect_bits ([pos D P], [1 2 2; 2 3 4; 3 -4 6], 'worked example, whole columns');
 [pos, D, P] = slopemask (X, Q, pat, R, 2.5, 2, 1, 0);
 expect_bits ([pos D P], [2 3 4; 3 -4 6], 'worked example, lower');
-% Fractional flags truncate: 0.5 and -0.7 are the lower mode, -1 whole columns.
+% Fractional flags truncate: 0.5 and -0.7 are the lower mode, 1.5 whole
+% columns; -1 is no flag.
 expect_bits (slopemask (X, Q, pat, R, 2.5, 2, 1, 0.5), [2; 3], 'wholeColumns 0.5');
 expect_bits (slopemask (X, Q, pat, R, 2.5, 2, 1, -0.7), [2; 3], 'wholeColumns -0.7');
-expect_bits (slopemask (X, Q, pat, R, 2.5, 2, 1, -1), [1; 2; 3], 'wholeColumns -1');
+expect_bits (slopemask (X, Q, pat, R, 2.5, 2, 1, 1.5), [1; 2; 3], 'wholeColumns 1.5');
+expect_reject (sprintf ('ERROR: slopemask: argument 8 (wholeColumns): expected 0 or 1, found -1\n'), ...
+               @slopemask, X, Q, pat, R, 2.5, 2, 1, -1);
 % colIndex 2.9 truncates to 2; below 1 or NaN leaves no candidate.
 expect_bits (slopemask (X, Q, pat, R, -1, 2.9, 1, 0), [2; 3], 'colIndex 2.9');
 for c = [0.5 0 -3 NaN]

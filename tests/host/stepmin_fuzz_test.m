@@ -14,5 +14,5 @@ bases = {{x, v, 1, -0.3, 0.25, -1, 2, 0.7}, ...
          {reshape([x 1 -2], 2, 3), reshape([v 2 0], 2, 3), 2, 0.5, 0, 0, 1, 0.1, [1; 6]}};
 kinds = {'array', 'array', 'scalar', 'scalar', 'scalar', 'scalar', 'scalar', 'scalar', 'list'};
 opts = struct ('seed', 5, 'nout', 2, 'pairs', 60, 'check', @plausible);
-opts.fixed = {'error: x and v are not from the same size! Aborting!'};
+opts.fixed = {"error: x and v are not from the same size! Aborting!\n"};
 fuzz_campaign ('stepmin', bases, kinds, opts);

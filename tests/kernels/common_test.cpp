@@ -10,7 +10,9 @@
 #include "common/column_split.hpp"
 #include "common/convert.hpp"
 #include "common/entrylist.hpp"
+#include "common/listparts.hpp"
 #include "common/scratch.hpp"
+#include "common/threads.hpp"
 
 TEST(TruncToInt32, TruncatesSaturatesAndMapsNanToZero) {
   EXPECT_EQ(truncToInt32(2.9), 2);
@@ -133,4 +135,40 @@ TEST(ColumnBlocks, CoverEveryColumnOnceInBlocksOfThePlannedWidth) {
     }
   }
   omp_set_num_threads(before);
+}
+
+TEST(ThreadCount, TakesTheRequestWithinOneAndTheProcessorsAndTheWork) {
+  const int procs = omp_get_num_procs();
+  EXPECT_EQ(threadCount(0), 1);
+  EXPECT_EQ(threadCount(-5, 10), 1);
+  EXPECT_EQ(threadCount(1, 0), 1);
+  EXPECT_EQ(threadCount(INT32_MAX), procs);
+  EXPECT_EQ(threadCount(INT32_MAX, 1), 1);
+  EXPECT_EQ(threadCount(procs, 2), std::min(procs, 2));
+}
+
+TEST(ListParts, CoverTheListOnceAndPlaceEachBucketInListOrder) {
+  // Part p holds entries begin..end-1: together every entry once, parts in
+  // list order.
+  for (int32_t count : {0, 5, kPartEntries + 3})
+    for (int parts : {1, 3}) {
+      std::vector<int> owner(count, -1), seen(count, 0);
+      forEachPart(count, parts, [&](int p, int32_t begin, int32_t end) {
+        for (int32_t i = begin; i < end; ++i) owner[i] = p, ++seen[i];
+      });
+      for (int32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(seen[i], 1) << i;
+        if (i > 0) {
+          ASSERT_LE(owner[i - 1], owner[i]) << i;
+        }
+      }
+    }
+  // Two parts, three buckets (a spare column after them): counts become
+  // places, bucket by bucket and part by part within a bucket.
+  int64_t counts[] = {2, 0, 1, 9,  //
+                      1, 3, 0, 9};
+  int64_t first[4];
+  placePartCounts(counts, 2, 4, 3, first);
+  EXPECT_EQ(std::vector<int64_t>(counts, counts + 8), std::vector<int64_t>({0, 3, 6, 9, 2, 3, 7, 9}));
+  EXPECT_EQ(std::vector<int64_t>(first, first + 4), std::vector<int64_t>({0, 3, 6, 7}));
 }

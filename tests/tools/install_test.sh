@@ -29,11 +29,22 @@ case $how in
     octave "addpath('$tmp/sparsekernels'); $use"
     ;;
   package)
+    # A local install into the temporary folder, listed in a temporary
+    # list: run as root, a plain install would be global and go into
+    # Octave's own list, which must come out of the test as it went in.
+    global=$(octave "disp(pkg('global_list'))")
+    before=$tmp/global_list.before
+    if [ -e "$global" ]; then cp "$global" "$before"; fi
     tarball=$(sh "$src/tools/package/make-package.sh" "$src" "$build" "$version" "$tmp")
     octave "pkg('local_list', '$tmp/packages'); pkg('prefix', '$tmp/share', '$tmp/lib');
-            pkg('install', '$tarball'); pkg('load', 'sparsekernels');
+            pkg('install', '-local', '$tarball'); pkg('load', 'sparsekernels');
             d = pkg('describe', 'sparsekernels'); assert(strcmp(d{1}.version, '$version'));
             $use"
+    if [ -e "$before" ]; then
+      cmp -s "$before" "$global" || { echo "install_test.sh: $global changed" >&2; exit 1; }
+    elif [ -e "$global" ]; then
+      echo "install_test.sh: $global was made" >&2; exit 1
+    fi
     ;;
   *) echo "install_test.sh: cmake or package, not '$how'" >&2; exit 2 ;;
 esac

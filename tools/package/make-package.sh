@@ -25,7 +25,7 @@ sed -e "s/@PROJECT_VERSION@/$version/" -e "s/@PACKAGE_DATE@/$(date +%Y-%m-%d)/" 
   cp "$src/src/$f" "$stage/src/$f"
 done
 cp -r "$build/helptext" "$stage/src/help"
-cp "$src/tools/package/Makefile" "$stage/src/Makefile"
+cp "$src/tools/package/Makefile" "$build/modules.mk" "$stage/src/"
 
 # The driver as the build configured it (with the version), file by file.
 (cd "$src/toolbox" && find . -name '*.m') | while read -r f; do

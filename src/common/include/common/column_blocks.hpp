@@ -4,7 +4,8 @@
 #include <omp.h>
 
 #include <cstdint>
-#include <type_traits>
+
+#include "common/widths.hpp"
 
 // How blocks are handed to threads. Every block writes only its own output
 // columns, so the schedule never changes a result. colrunprod takes blocks
@@ -12,23 +13,6 @@
 // than a block); colsetprod gives each thread one contiguous range of
 // columns, as it always has.
 enum class ColumnSchedule { dynamic, contiguous };
-
-namespace columnblocks {
-
-// f(std::integral_constant<int, J>()) for J = width, a power of two up to Max.
-template <int Max, class F>
-void withWidth(int width, const F& f) {
-  if constexpr (Max == 1) {
-    f(std::integral_constant<int, 1>());
-  } else {
-    if (width == Max)
-      f(std::integral_constant<int, Max>());
-    else
-      withWidth<Max / 2>(width, f);
-  }
-}
-
-}  // namespace columnblocks
 
 // The block width forColumnBlocks takes for N columns: MaxBlock (a power
 // of two), halved while there are fewer blocks than threads.
@@ -51,7 +35,7 @@ void forColumnBlocks(int32_t N, const Walk& walk) {
   auto task = [&](int32_t t) {
     const int64_t j =
         t < blocks ? static_cast<int64_t>(t) * J : static_cast<int64_t>(blocks) * J + (t - blocks);
-    columnblocks::withWidth<MaxBlock>(t < blocks ? J : 1, [&](auto width) { walk(width, j); });
+    withWidth<MaxBlock>(t < blocks ? J : 1, [&](auto width) { walk(width, j); });
   };
   if constexpr (Schedule == ColumnSchedule::dynamic) {
 #pragma omp parallel for schedule(dynamic, 1)

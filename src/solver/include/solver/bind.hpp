@@ -24,7 +24,7 @@ struct SolverArgs {
 // Binds and checks the shared arguments: canonical mode with x_in prints its
 // historical message; every index in B and rowSubset lies in 1..n. A's
 // column layout is the module's own to check.
-bool bindSolverArgs(const host::Call& call, const SolverArgSlots& slot, SolverArgs* out);
+bool bindSolverArgs(host::Call& call, const SolverArgSlots& slot, SolverArgs* out);
 
 // The optional second output, [X, info] = solver(...): when asked for, a
 // struct whose 1 x k rows `passes` and `relres` the report fills; an

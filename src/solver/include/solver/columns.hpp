@@ -1,7 +1,8 @@
 #pragma once
-// How a call's columns are shared out: threads, panels of lockstep
-// columns, and the per-thread scratch they are solved in. Compiled once;
-// the loop itself is in columnloop.hpp.
+// How a call's columns are shared out: panels of lockstep columns, and the
+// per-thread scratch they are solved in (the thread count is
+// common/threads.hpp's, a column the unit of work). Compiled once; the loop
+// itself is in columnloop.hpp.
 #include <cstdint>
 
 #include "common/scratch.hpp"
@@ -12,11 +13,6 @@ constexpr int kMaxLanes = 16;
 // Doubles per cache line: panels start on line boundaries, so that no
 // vector of a row straddles two lines.
 constexpr int64_t kLineDoubles = 8;
-
-// Thread count for a solve over `columns` columns: the request, at least 1,
-// at most one per column and a few per processor. Results never depend on
-// it, so the cap changes nothing but speed.
-int capThreadCount(int32_t requested, int64_t columns);
 
 // Columns are solved in panels of lanes held side by side (see
 // pcgSolvePanel): panels of `width` lanes cover the k columns, then

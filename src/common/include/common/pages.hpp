@@ -1,5 +1,6 @@
 #pragma once
-// Huge-page advice for a fresh output, shared by the hosts' implementations.
+// Huge-page advice for a fresh array: the hosts' outputs and a kernel's
+// large scratch.
 #include <cstddef>
 #include <cstdint>
 
@@ -7,11 +8,11 @@
 #include <sys/mman.h>
 #endif
 
-namespace host {
-
-// Asks Linux to back the whole 2 MiB pages inside a large array with huge
-// pages, before anything touches it: the page faults of 4 KiB pages cost
-// far more than writing the memory. Advice only, so failure is fine.
+// Asks Linux to back the whole 2 MiB pages inside an array of at least
+// 4 MiB with huge pages, before anything touches it: the page faults of
+// 4 KiB pages cost far more than writing the memory, while a smaller array
+// would gain at most a page or two. Advice only: the memory and its
+// contents are the same either way, and failure is fine.
 inline void adviseHugePages(void* data, std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   const uintptr_t huge = uintptr_t(1) << 21;
@@ -25,5 +26,3 @@ inline void adviseHugePages(void* data, std::size_t bytes) {
   (void)bytes;
 #endif
 }
-
-}  // namespace host

@@ -5,13 +5,15 @@
 // scatters the solution back to the caller's rows. A module supplies its
 // operator, its preconditioner (one per thread) and its numbering. Like
 // pcg.hpp it lives in the instruction-set namespace and calls no inline
-// function from outside it, so a module may build it twice.
+// function from outside it, so a module may build it twice; withWidth is
+// the exception that keeps this true, as each of its instantiations takes
+// a lambda of this namespace and so belongs to one build.
 #include <omp.h>
 
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
+#include "common/widths.hpp"
 #include "solver/columns.hpp"
 #include "solver/lanes.hpp"
 #include "solver/pcg.hpp"
@@ -119,20 +121,6 @@ void solvePanel(const ColumnRequest& rq, const ColumnPlan& plan, const Operator&
   storePanel<W>(rq, num, col, x, X);
 }
 
-// f(std::integral_constant<int, W>()) for W = width, a power of two up
-// to MaxWidth: one instantiation per width a plan may give.
-template <int MaxWidth, class F>
-void withWidth(int width, const F& f) {
-  if constexpr (MaxWidth == 1) {
-    f(std::integral_constant<int, 1>());
-  } else {
-    if (width == MaxWidth)
-      f(std::integral_constant<int, MaxWidth>());
-    else
-      withWidth<MaxWidth / 2>(width, f);
-  }
-}
-
 // The first line boundary at or after a.
 inline double* lineAligned(double* a) {
   const uintptr_t bytes = kLineDoubles * sizeof(double);
@@ -153,7 +141,6 @@ void solveColumnLoop(const ColumnRequest& rq, const ColumnPlan& plan, const Oper
                      const PreconditionerFor& preconditionerFor, const Numbering& num, double* X,
                      int numThreads, const PanelBuffers& buf, const ColumnReport& report) {
   using columnloop::solvePanel;
-  using columnloop::withWidth;
   const int64_t units = panelCount(rq.k, plan.width);
 #pragma omp parallel num_threads(numThreads)
   {
