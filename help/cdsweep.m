@@ -42,8 +42,8 @@
 %   sweeps      passes over the list (truncated; below 1, none: delta is
 %               delta0 and quad 0).
 %   numThreads  (optional, default 1) threads for the dot products and for
-%               forming U from D; below 1 counts as 1, more than the
-%               processors as their number.
+%               forming U from D; below 1 counts as 1, and at most one
+%               per processor and one per 8,192 rows of W are used.
 %   tol         (optional, [] for none) stop after the first sweep whose
 %               largest violation (below) is at most tol; sweeps stays
 %               the limit. NaN or a negative tol never stops early.
@@ -76,7 +76,8 @@
 %
 %   More threads split every dot by chunks, with a barrier per update: on
 %   a machine where another process holds a core that barrier stalls
-%   (several times slower than one thread), so the default is one thread.
+%   (several times slower than one thread), so the default is one thread,
+%   and shorter columns than 8,192 rows a thread never take more.
 %   When index holds every row (m = n), U's rows are all held in scratch
 %   and the dots read them there alone: pass W whole, as for the whole
 %   direction of a small problem.

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "common/scratch.hpp"
-#include "common/threads.hpp"
 
 namespace {
 
@@ -208,9 +207,6 @@ void runSweeps(const Sweep& x, int32_t team, SweepResult* result) {
 
 }  // namespace
 
-int32_t sweepThreads(int32_t requested) {
-  return threadCount(requested);
-}
 
 bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
                       double* delta, SweepResult* result) {

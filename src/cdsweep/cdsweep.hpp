@@ -73,6 +73,3 @@ struct SweepResult {
 bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
                       double* delta, SweepResult* result);
 
-// The caller's thread count limited to 1..processors: a thread without a
-// core stalls the barrier of every update.
-int32_t sweepThreads(int32_t requested);

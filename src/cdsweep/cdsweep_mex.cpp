@@ -8,6 +8,7 @@
 #include "cdsweep/cdsweep.hpp"
 #include "cdsweep/direction.hpp"
 #include "cdsweep/entrymap.hpp"
+#include "common/threads.hpp"
 #include "host/module.hpp"
 
 namespace {
@@ -27,7 +28,7 @@ enum Arg {
   kTol,
   kArgCount
 };
-const char* const kNames[kArgCount] = {"W",     "index",  "U",      "ei",     "ej",        "g",
+const char* const kNames[kArgCount] = {"W",     "index",  "U|D",    "ei",     "ej",        "g",
                                        "theta", "delta0", "lambda", "sweeps", "numThreads", "tol"};
 constexpr int kRequiredArgs = kNumThreads;
 
@@ -46,7 +47,6 @@ bool bindArgs(host::Call& call, Args* a) {
   // The third argument is either U = Delta W(:, index) or, sparse, the
   // lower triangle D of the direction, from which U is formed here.
   a->direction = call.isSparse(kU);
-  if (a->direction) call.rename(kU, "D");
   if (!call.dense(kW, &a->W) || !call.list(kIndex, ListLength::elements, "elements", &a->index) ||
       !(a->direction ? call.sparse(kU, &a->D) : call.dense(kU, &a->U)) ||
       !call.list(kEi, ListLength::elements, "elements", &a->ei) ||
@@ -166,7 +166,8 @@ void gateway(host::Call& call) {
   const bool hasDelta0 = call.present(kDelta0);
   if (hasDelta0) std::copy(a.delta0, a.delta0 + a.L, delta);
   const SweepList list{li.get(), lj.get(), a.g, a.theta, count};
-  const int32_t threads = sweepThreads(a.numThreads);
+  // A barrier per update pays only on long columns: a thread per 8,192 rows.
+  const int32_t threads = threadCount(a.numThreads, n / 8192);
   if (a.direction) {
     directionProduct(lower, a.W, m, rows.get(), list, hasDelta0 ? a.delta0 : nullptr, threads,
                      ownU.get());

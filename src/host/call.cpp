@@ -24,7 +24,7 @@ void Call::serve() {
 }
 
 ArgText Call::argument(int k) const {
-  const char* name = k == renamedArg_ ? renamed_ : k < module_.argCount ? module_.argNames[k] : "?";
+  const char* name = k < module_.argCount ? module_.argNames[k] : "?";
   int length = static_cast<int>(std::strlen(name));
   if (const char* bar = std::strchr(name, '|')) {
     const bool sparseForm = k < nrhs() && isSparse(k);

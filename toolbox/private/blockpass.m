@@ -98,11 +98,7 @@ function [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSw
 % forms Delta*Wc from it. Its columns lie in later blocks, so it holds
 % none of this block's entries.
   n = size(Wc, 1);
-  % A sweep's threads meet once per update: worth it on long columns only.
-  threads = 1;
-  if n >= 16384
-    threads = opts.numThreads;
-  end
+  threads = opts.numThreads;
   t0 = tic;
   D = sparse(Dl.r, Dl.c, Dl.v, n, n);
   spent('direction', toc(t0));

@@ -1,4 +1,4 @@
-function [D, inner] = direction(s, W, free, lambda, target, fixedSweeps)
+function [D, inner] = direction(s, W, free, lambda, target, fixedSweeps, threads)
 % The Newton direction D on the free entries (r, c): the minimiser there
 % of the model
 %    q(D) = trace(G*D) + 1/2*trace(W*D*W*D) + lambda*sum(abs(Theta + D))
@@ -17,7 +17,7 @@ function [D, inner] = direction(s, W, free, lambda, target, fixedSweeps)
   none = sparse(n, n);
   if fixedSweeps > 0
     [d, ~, inner.sweeps, worst] = callkernel('cdsweep', W, 1:n, none, r, c, free.g, free.tv, d, ...
-                                             lambda, fixedSweeps, 1, []);
+                                             lambda, fixedSweeps, threads, []);
     inner.optimality = worst / lambda;
     D = d;
     return;
@@ -25,7 +25,8 @@ function [D, inner] = direction(s, W, free, lambda, target, fixedSweeps)
   tol = target * lambda;
   ops = products(s, W, r, c);
   while true
-    [d, ~, made] = callkernel('cdsweep', W, 1:n, none, r, c, free.g, free.tv, d, lambda, 2, 1, tol);
+    [d, ~, made] = callkernel('cdsweep', W, 1:n, none, r, c, free.g, free.tv, d, lambda, 2, ...
+                              threads, tol);
     inner.sweeps = inner.sweeps + made;
     % A sweep's largest violation is measured before each update, and the
     % later updates of the sweep move the earlier entries' gradients: the

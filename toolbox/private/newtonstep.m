@@ -23,7 +23,8 @@ function s = newtonstep(s, lambda, opts, it)
     [free, measure] = freeset(s, G, lambda);
     done = measure < opts.tol;
     if ~(done || assessOnly)
-      [D, s.inner] = direction(s, W, free, lambda, target(measure, opts.tol), fixedSweeps);
+      [D, s.inner] = direction(s, W, free, lambda, target(measure, opts.tol), fixedSweeps, ...
+                                 opts.numThreads);
     end
     clear W G;
   else

@@ -86,12 +86,6 @@ class Call {
   // "argument <k+1> (<name>)", as every message names argument k: a
   // message about one argument that names another gives it this way.
   ArgText argument(int k) const;
-  // Names argument k `name` for the rest of the call. cdsweep's alone, for
-  // its U or D, until it declares the two names ("U|D").
-  void rename(int k, const char* name) {
-    renamedArg_ = k;
-    renamed_ = name;
-  }
 
   // The one path of every message; each prints one line and returns false.
   // "ERROR: <module>: argument <k+1> (<name>): <text>"
@@ -206,8 +200,6 @@ class Call {
 
   const Module& module_;
   Frame& frame_;
-  int renamedArg_ = -1;
-  const char* renamed_ = nullptr;
   const char* oomMessage_ = nullptr;
 };
 
