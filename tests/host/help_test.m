@@ -22,7 +22,7 @@ names = {'sparseprec', 'dirsolve', 'dirsolve_duo', 'slopemask', 'gramprod', ...
          'stepmin', 'stepcoef', 'thresh', 'entryprod', 'colrunprod', ...
          'colsetprod', 'cdsweep'};
 % A phrase of each first line, which lookfor searches.
-keywords = {'inverse covariance', 'preconditioned conjugate', 'Gauss-Seidel', ...
+keywords = {{'precision', 'inverse covariance', 'graphical', 'lasso'}, 'preconditioned conjugate', 'Gauss-Seidel', ...
             'free set', 'above a threshold', 'minimising step', 'feed stepmin', ...
             'shrinkage', 'A2''*B', 'value and position lists', ...
             'by its block columns', 'Newton direction'};
@@ -73,9 +73,10 @@ for i = 1:numel (names)
   if (! isempty (strfind (txt, '@PROJECT_VERSION@')))
     error ('help %s shows an unconfigured version', name);
   end
-  fcns = lookfor (keywords{i});
-  if (! any (strcmp (fcns, name)))
-    error ('lookfor ''%s'' does not find %s', keywords{i}, name);
+  for word = cellstr (keywords{i})
+    if (! any (strcmp (lookfor (word{1}), name)))
+      error ('lookfor ''%s'' does not find %s', word{1}, name);
+    end
   end
 end
 
