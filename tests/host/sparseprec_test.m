@@ -189,9 +189,42 @@ text = evalc ('[~, iv] = sparseprec (X, 0.15, struct (''verbose'', true));');
 lines = strsplit (strtrim (text), "\n");
 assert (numel (lines) == numel (iv.F) + 2 && numel (iv.F) == iv.iterations + 1);
 
+% Numbers of any class are their values: lambda, data and options.
+randn ('seed', 12);
+X = randn (50, 4);
+X = X - mean (X);
+[Td, id] = sparseprec (X, 1);
+assert (isequal (sparseprec (X, int32 (1)), Td));
+assert (isequal (sparseprec (X, single (0.25)), sparseprec (X, 0.25)));
+assert (isequal (sparseprec (int16 (round (100 * X)), 0.25), sparseprec (round (100 * X), 0.25)));
+% Any block size from 1 up reaches the same optimum, of any class.
+ref = sparseprec (X, 0.05, struct ('tol', 1e-9));
+for opts = {struct('blockSize', 1, 'memory', 1), struct('blockSize', int32 (2), 'memory', 1)}
+  T = sparseprec (X, 0.05, setfield (opts{1}, 'tol', 1e-9));
+  assert (max (max (abs (T - ref))) < 1e-7);
+end
+% One variable, warm-started.
+T = sparseprec (randn (10, 1), 0.1, struct ('Theta0', speye (1)));
+assert (isscalar (T) && T > 0);
+% A module's refusal becomes sparseprec:kernel in both builds, whatever
+% the outputs asked for.
+here = pwd ();
+cd (fullfile (fileparts (which ('sparseprec')), 'private'));
+try
+  [a, b] = callkernel ('gramprod', 'x', 1, 1);
+  error ('expected sparseprec:kernel');
+catch err
+  cd (here);
+  assert (err.identifier, 'sparseprec:kernel');
+  assert (! isempty (strfind (err.message, 'ERROR: gramprod: argument 1 (X)')), err.message);
+end
+
 % Rejected input.
 X = randn (20, 4);
 expect_error ('sparseprec:nargin', @sparseprec, X);
+expect_error ('sparseprec:nargin', @sparseprec, X, 0.1, struct (), 5);
+expect_error ('sparseprec:nonfinite', @sparseprec, 1e160 * X, 0.1);
+expect_error ('sparseprec:options', @sparseprec, X, 0.1, struct ('verbose', NaN));
 expect_error ('sparseprec:data', @sparseprec, {X}, 0.1);
 expect_error ('sparseprec:data', @sparseprec, X + 1i, 0.1);
 expect_error ('sparseprec:data', @sparseprec, ones (3, 3, 3), 0.1);

@@ -100,7 +100,9 @@ function T = checktheta0(T, N)
   if ~all(isfinite(v))
     error('sparseprec:theta0', 'sparseprec: Theta0 must be finite, found NaN or Inf');
   end
-  [i, j] = find(T - T', 1);
+  % Compared entry by entry: a difference T - T' may store an explicit
+  % zero (seen for 1 x 1 in Octave 7).
+  [i, j] = find(T ~= T', 1);
   if ~isempty(i)
     error('sparseprec:theta0', ...
           'sparseprec: Theta0 must be symmetric, found Theta0(%d,%d) ~= Theta0(%d,%d)', ...
