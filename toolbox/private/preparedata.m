@@ -3,7 +3,9 @@ function data = preparedata(X, opts)
 % double) with S = data.X'*data.X/data.M, the diagonal of S (data.dS) and
 % the number of variables (data.N). Data are converted to double before
 % anything else, then centred and scaled as the options ask; a covariance
-% matrix is turned into such rows by its eigendecomposition.
+% matrix is turned into such rows by its eigendecomposition. For data,
+% data.shift and data.scale (1 x N) are what was subtracted and divided
+% by, so that other rows (held-out samples) can be treated alike.
   if strcmp(opts.input, 'covariance')
     data = covariancerows(X, opts);
   else
@@ -35,11 +37,15 @@ function data = samplerows(X, opts)
   if M < 2
     error('sparseprec:samples', 'sparseprec: X must hold at least 2 samples (rows), found %d', M);
   end
+  data.shift = zeros(1, size(X, 2));
+  data.scale = ones(1, size(X, 2));
   if opts.center
-    X = X - mean(X, 1);
+    data.shift = mean(X, 1);
+    X = X - data.shift;
   end
   if opts.standardize
-    X = X ./ columnscale(sqrt(sum(X .* X, 1) / M));
+    data.scale = columnscale(sqrt(sum(X .* X, 1) / M));
+    X = X ./ data.scale;
   end
   data.X = X;
   data.M = M;
