@@ -102,10 +102,13 @@ function [Thetas, path] = sparseprec_path(X, lambdas, opts)
   end
   [own, rest] = splitoptions(opts);
   sopts = mergeoptions(rest, size(X, 2));
+  lambdas = checklambdas(lambdas);
   data = preparedata(X, sopts);
   own = checkown(own, sopts, data);
   lmax = lambdamax(data.X, data.M);
-  lambdas = lambdagrid(lambdas, lmax, own.ratio);
+  if isscalar(lambdas) && lambdas == round(lambdas)
+    lambdas = lambdagrid(lambdas, lmax, own.ratio);
+  end
 
   % Every solve takes the prepared rows as they are.
   prep = sopts;
@@ -250,7 +253,7 @@ function bad(name, want, v)
   error('sparseprec:options', 'sparseprec_path: option %s must be %s, found %s', name, want, found);
 end
 
-function lambdas = lambdagrid(lambdas, lmax, ratio)
+function lambdas = checklambdas(lambdas)
   if ~(isnumeric(lambdas) && isreal(lambdas) && isvector(lambdas) && all(isfinite(lambdas)) ...
        && all(lambdas > 0))
     error('sparseprec:lambda', ...
@@ -258,15 +261,15 @@ function lambdas = lambdagrid(lambdas, lmax, ratio)
           describe(lambdas));
   end
   lambdas = double(lambdas(:)');
-  if ~(isscalar(lambdas) && lambdas == round(lambdas))
-    return;
-  end
+end
+
+function lambdas = lambdagrid(K, lmax, ratio)
+% K values from lmax down to ratio*lmax, evenly spaced in log.
   if lmax == 0
     error('sparseprec:lambda', ...
           ['sparseprec_path: no two variables covary (every off-diagonal S_ij is 0), so every ' ...
            'lambda gives the diagonal answer; pass the lambdas themselves']);
   end
-  K = lambdas;
   lambdas = lmax * ratio .^ ((0:K - 1) / max(K - 1, 1));
 end
 
@@ -300,7 +303,7 @@ function [cv, failed, stalled] = crossvalidate(X, lambdas, prep, sopts, own)
 % treated as the training rows were.
   M = size(X, 1);
   K = own.folds;
-  edges = round(linspace(0, M, K + 1));
+  bounds = round(linspace(0, M, K + 1));
   sopts.Theta0 = [];
   quiet = own;
   quiet.verbose = false;
@@ -309,7 +312,7 @@ function [cv, failed, stalled] = crossvalidate(X, lambdas, prep, sopts, own)
   stalled = false(0);
   for f = 1:K
     test = false(M, 1);
-    test(edges(f) + 1:edges(f + 1)) = true;
+    test(bounds(f) + 1:bounds(f + 1)) = true;
     d = preparedata(X(~test, :), prep);
     Xt = (double(X(test, :)) - d.shift) ./ d.scale;
     [Thetas, infos] = solvepath(d, lambdas, sopts, quiet, false);

@@ -168,10 +168,16 @@ for g = groups
     assert (full (Theta(in, in)), full (Tg), 1e-7);
   end
 end
-% Nothing above the level: a diagonal answer at once.
+% Nothing above the level: a diagonal answer at once, its record complete
+% (a loop over lambda reads the last entries).
 [Theta, info] = sparseprec (X, 100);
 assert (isdiag (Theta) && info.iterations == 0 && info.converged);
 assert (full (diag (Theta)), 1 ./ (diag (S) + 100), 1e-15);
+d = full (diag (Theta));
+assert (info.edges == 0 && info.optimality(end) == 0);
+assert (info.logdet, sum (log (d)), 1e-12);
+assert (info.loglik, info.logdet - d' * diag (S), 1e-12);
+assert (info.F(end), -info.loglik + 100 * sum (d), 1e-12);
 
 % Every solver reaches the same optimum.
 [X, ~] = grid_samples (15, 300, 9);
@@ -197,6 +203,28 @@ X = X - mean (X);
 assert (isequal (sparseprec (X, int32 (1)), Td));
 assert (isequal (sparseprec (X, single (0.25)), sparseprec (X, 0.25)));
 assert (isequal (sparseprec (int16 (round (100 * X)), 0.25), sparseprec (round (100 * X), 0.25)));
+% Data as users have them: raw measurements (mean 50, scales 1 to 1000)
+% give the estimate of their centred values; standardize is the estimate
+% of z-scores; integers are centred as doubles, not in their class
+% (uint8 would saturate); a covariance matrix, dense or sparse, of full
+% rank or not, gives what its data give.
+randn ('seed', 21);
+Z = randn (120, 60);
+Xc = (Z - mean (Z)) .* logspace (0, 3, 60);
+close_to = @(A, B) norm (A - B, 'fro') <= 1e-10 * norm (B, 'fro');
+assert (close_to (sparseprec (Xc + 50, 0.1), sparseprec (Xc, 0.1, struct ('center', false))));
+assert (close_to (sparseprec (Xc + 50, 0.1, struct ('standardize', true)), ...
+                  sparseprec (zscore (Xc + 50, 1), 0.1)));
+U = uint8 (randi ([0 255], 50, 6));
+assert (isequal (sparseprec (U, 50), sparseprec (double (U), 50)));
+assert (isequal (sparseprec (single (Z(:, 1:6)), 0.1), sparseprec (double (single (Z(:, 1:6))), 0.1)));
+for m = [120 30]
+  [Td, id] = sparseprec (Z(1:m, :), 0.2);
+  for S = {cov(Z(1:m, :), 1), sparse(cov (Z(1:m, :), 1))}
+    [Ts, is] = sparseprec (S{1}, 0.2, struct ('input', 'covariance'));
+    assert (close_to (Ts, Td) && is.edges == id.edges, 'covariance input, %d samples', m);
+  end
+end
 % Any block size from 1 up reaches the same optimum, of any class.
 ref = sparseprec (X, 0.05, struct ('tol', 1e-9));
 for opts = {struct('blockSize', 1, 'memory', 1), struct('blockSize', int32 (2), 'memory', 1)}
