@@ -82,7 +82,12 @@ function panel(ax, lambda, y, best, label, band)
     semilogx(ax, [best.lambda best.lambda], span, 'k--');
   end
   hold(ax, 'off');
-  set(ax, 'xlim', [min(lambda) / 1.1, max(lambda) * 1.1]);
+  % Ticks at the path's own values: a path often spans less than a decade,
+  % where a log axis would label nothing.
+  ticks = lambda(1:ceil(numel(lambda) / 5):end);
+  labels = arrayfun(@(t) sprintf('%.3g', t), ticks, 'UniformOutput', false);
+  set(ax, 'xlim', [min(lambda) / 1.1, max(lambda) * 1.1], 'xtick', ticks, ...
+      'xticklabel', labels);
   xlabel(ax, 'lambda');
   ylabel(ax, label);
 end

@@ -45,7 +45,7 @@ function logdetW = completion(S, pattern)
   % W's last changes move log det W far less than EBIC can tell.
   tol = 1e-6 * max(diag(S));
   logdetW = NaN;
-  for sweep = 1:500
+  for sweep = 1:100
     change = 0;
     for k = 1:n
       nb = r(first(k) + 1:first(k + 1));
