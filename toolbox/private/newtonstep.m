@@ -19,14 +19,16 @@ function s = newtonstep(s, lambda, opts, it)
     done = measure < opts.tol;
     s.full = measure < s.fullBelow;
   elseif s.whole
-    [W, G] = gradient(s, opts);
-    [free, measure] = freeset(s, G, lambda);
+    t0 = tic;
+    W = inverse(s, opts);
+    spent('inverse', toc(t0));
+    [free, measure] = freeset(s, W, lambda);
     done = measure < opts.tol;
     if ~(done || assessOnly)
       [D, s.inner] = direction(s, W, free, lambda, target(measure, opts.tol), fixedSweeps, ...
                                  opts.numThreads);
     end
-    clear W G;
+    clear W;
   else
     % Beyond the budget the columns of W come a block at a time, and each
     % block's entries are swept as soon as its gradient is known.
