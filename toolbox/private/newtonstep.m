@@ -42,15 +42,27 @@ function s = newtonstep(s, lambda, opts, it)
     end
     s.full = measure < s.fullBelow;
   end
+  % A step that moved F by no more than its rounding, and left the measure
+  % above 0.9 of the least seen, made no progress; three in a row mean the
+  % measure sits at the rounding level of F, and more steps would not
+  % change that.
+  if abs(s.F - s.Fbefore) <= 64 * eps * abs(s.F) && ~(measure < 0.9 * s.least)
+    s.stuck = s.stuck + 1;
+  else
+    s.stuck = 0;
+  end
   s.optimality = measure;
+  s.least = min(s.least, measure);
   s.freeSize = numel(free.r);
   if done
     s.converged = true;
     return;
   end
-  if assessOnly
+  if assessOnly || s.stuck >= 3
+    s.stalled = s.stuck >= 3;
     return;
   end
+  s.Fbefore = s.F;
   [s, s.step] = stepsize(s, free, D, lambda, opts.solver);
   s.stepped = ~s.stalled;
 end
