@@ -61,7 +61,8 @@ function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
   b = free.g + hd;
   res = -(b + lambda * sign(x));
   res(~on) = 0;
-  z = precondition(ops, res, on);
+  plan = sandwichplan(ops.n, free.r(on), free.c(on));
+  z = precondition(ops, plan, res, on);
   p = z;
   rz = sum(w .* res .* z);
   y = zeros(size(d));
@@ -79,7 +80,7 @@ function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
     if max(abs(res)) <= 0.3 * tol
       break;
     end
-    z = precondition(ops, res, on);
+    z = precondition(ops, plan, res, on);
     rznew = sum(w .* res .* z);
     p = z + (rznew / rz) * p;
     rz = rznew;
@@ -118,41 +119,53 @@ function ops = products(s, W, r, c)
   n = s.n;
   ops.n = n;
   ops.W = W;
-  ops.r = r;
-  ops.c = c;
-  ops.k = r + (c - 1) * n;
   ops.off = find(r ~= c);
   ops.diagonal = find(r == c);
   ops.Theta = full(s.Theta);
+  ops.plan = sandwichplan(n, r, c);
 end
 
 function y = hessprod(ops, p)
 % y = (W*P*W) at the entries, P symmetric holding p at (r, c) and (c, r).
-  y = sandwich(ops.W, ops, true(size(p)), p);
+  y = sandwich(ops.W, ops.plan, p);
 end
 
-function z = precondition(ops, res, on)
+function z = precondition(ops, plan, res, on)
 % z = (Theta*R*Theta) at the entries on, R symmetric holding res there.
   z = zeros(size(res));
-  z(on) = sandwich(ops.Theta, ops, on, res(on));
+  z(on) = sandwich(ops.Theta, plan, res(on));
 end
 
-function y = sandwich(A, ops, on, p)
-% (A*P*A) at the entries on, P holding p there: dense products where the
-% entries are many for n (a product costs n^3 then, against about
-% 3*n*numel(p) in the kernels at a tenth of the rate), else P*A by
-% colrunprod and the listed entries by entryprod.
+function plan = sandwichplan(n, r, c)
+% How to form (A*P*A) at the lower entries (r, c) from P's values there:
+% P's entries in both triangles, ordered by column then row as colrunprod
+% reads them (pos, and src, the value each takes), the entries' own
+% positions, and the route: dense products where the entries are many for
+% n (a product costs n^3 then, against about 3*n*numel(r) in the kernels
+% at a tenth of the rate), else P*A by colrunprod and the listed entries
+% by entryprod.
+  plan.n = n;
+  plan.k = r + (c - 1) * n;
+  off = find(r ~= c);
+  [plan.pos, order] = sort([plan.k; c(off) + (r(off) - 1) * n]);
+  src = [(1:numel(r))'; off];
+  plan.src = src(order);
+  plan.dense = n^2 < 10 * numel(r);
+end
+
+function y = sandwich(A, plan, p)
+% (A*P*A) at the plan's entries, P holding p there.
   t0 = tic;
-  n = ops.n;
-  P = symmetric(n, ops.r(on), ops.c(on), p);
-  if n^2 < 10 * numel(p)
-    Y = A * (full(P) * A);
-    y = Y(ops.k(on));
+  n = plan.n;
+  if plan.dense
+    P = zeros(n);
+    P(plan.pos) = p(plan.src);
+    Y = A * (P * A);
+    y = Y(plan.k);
   else
-    [i, j, v] = find(P);
-    Y = callkernel('colrunprod', v, i + (j - 1) * n, n, A);
-    out = callkernel('entryprod', A, Y, [], ops.k(on), 1:n, [], [], n, []);
-    y = out(ops.k(on));
+    Y = callkernel('colrunprod', p(plan.src), plan.pos, n, A);
+    out = callkernel('entryprod', A, Y, [], plan.k, 1:n, [], [], n, []);
+    y = out(plan.k);
   end
   spent('products', toc(t0));
 end
