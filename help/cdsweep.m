@@ -79,8 +79,10 @@
 %   (several times slower than one thread), so the default is one thread,
 %   and shorter columns than 8,192 rows a thread never take more.
 %   When index holds every row (m = n), U's rows are all held in scratch
-%   and the dots read them there alone: pass W whole, as for the whole
-%   direction of a small problem.
+%   and the dots read them there alone. When index is 1:n in order and
+%   the direction comes as D, W must be the whole symmetric inverse: its
+%   columns are read for its rows, and U is formed straight into that
+%   scratch (n^2 doubles in all, not 3*n^2), with the same bits as below.
 %
 %   With D, Delta = D + D' - diag(diag(D)) plus the listed entries at
 %   delta0, and U = Delta*W(:, index) is formed once, before the sweeps,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cdsweep/direction.hpp"
+#include "common/pages.hpp"
 #include "common/scratch.hpp"
 
 namespace {
@@ -85,11 +87,13 @@ struct Scratch {
   ScratchArray<double> Ub, Wr, sums, columns, deltas;
   ScratchArray<int32_t> sortedRows, sortedLocal, sortedPlace, chunkFirst;
 
-  bool allocate(int32_t n, int32_t m, int32_t count, int32_t team) {
+  // Without ownWr the rows of W are its columns (the whole form).
+  bool allocate(int32_t n, int32_t m, int32_t count, int32_t team, bool ownWr = true) {
     const std::size_t mm = static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
     const std::size_t chunks = static_cast<std::size_t>(chunkCount(n));
     Ub = makeScratch<double>(mm);
-    Wr = makeScratch<double>(mm);
+    adviseHugePages(Ub.get(), mm * sizeof(double));
+    Wr = makeScratch<double>(ownWr ? mm : 1);
     sums = makeScratch<double>(2 * chunks);
     columns = makeScratch<double>(static_cast<std::size_t>(m));
     deltas = makeScratch<double>(static_cast<std::size_t>(count) * (team - 1));
@@ -115,6 +119,7 @@ struct Sweep {
   const SweepList& list;
   const SweepControl& control;
   Scratch& s;
+  const double* Wr;
   double* delta;
   int32_t chunks;
 };
@@ -130,7 +135,7 @@ void runSweeps(const Sweep& x, int32_t team, SweepResult* result) {
   // With every row at index, the gathered column is the whole of U's.
   const bool whole = block.m == block.n;
   double* Ub = x.s.Ub.get();
-  const double* Wr = x.s.Wr.get();
+  const double* Wr = x.Wr;
   const int32_t* sr = x.s.sortedRows.get();
   const int32_t* sl = x.s.sortedLocal.get();
   const int32_t* place = x.s.sortedPlace.get();
@@ -208,22 +213,15 @@ void runSweeps(const Sweep& x, int32_t team, SweepResult* result) {
 }  // namespace
 
 
-bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
-                      double* delta, SweepResult* result) {
-  const int32_t n = block.n;
-  const int64_t m = block.m, ldw = n;
-  const int32_t chunks = chunkCount(n);
-  const int32_t team = std::max(1, std::min(control.threads, chunks));
-  Scratch s;
-  if (!s.allocate(n, block.m, list.count, team)) return false;
-  double* Ub = s.Ub.get();
-  double* Wr = s.Wr.get();
+namespace {
+
+// The sorted rows of the block and the chunk tables of the dots.
+void rowTables(const SweepBlock& block, int32_t chunks, Scratch& s) {
+  const int32_t m = block.m;
   int32_t* sr = s.sortedRows.get();
   int32_t* sl = s.sortedLocal.get();
   int32_t* place = s.sortedPlace.get();
   int32_t* chunkFirst = s.chunkFirst.get();
-
-  // Rows of the block in ascending order, walked along with each dot.
   for (int32_t c = 0; c < m; ++c) sl[c] = c;
   std::sort(sl, sl + m, [&](int32_t x, int32_t y) { return block.rows[x] < block.rows[y]; });
   for (int32_t t = 0; t < m; ++t) {
@@ -234,6 +232,57 @@ bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const Swee
     while (t < m && sr[t] < static_cast<int64_t>(ch) * kChunk) ++t;
     chunkFirst[ch] = t;
   }
+}
+
+// x[q0..q1) += v * y[q0..q1)
+inline void addSlice(double* x, const double* y, double v, int64_t q0, int64_t q1) {
+  for (int64_t q = q0; q < q1; ++q) x[q] += v * y[q];
+}
+
+// Ub = U = Delta W row-major, from D and the listed entries at delta, in
+// the order directionProduct follows for each column q, with W's column
+// read for its row. Threads own slices of columns.
+void wholeProduct(const LowerColumns& D, const double* W, const SweepList& list,
+                  const double* delta, int32_t team, double* Ub) {
+  const int64_t n = D.n;
+#pragma omp parallel num_threads(team) if (team > 1)
+  {
+    const int32_t size = omp_get_num_threads(), id = omp_get_thread_num();
+    const int64_t q0 = n * id / size, q1 = n * (id + 1) / size;
+    for (int64_t r = 0; r < n; ++r) std::fill(Ub + r * n + q0, Ub + r * n + q1, 0.0);
+    for (int64_t c = 0; c < n; ++c)
+      for (uint64_t k = D.Jc[c]; k < D.Jc[c + 1]; ++k) {
+        const int64_t r = static_cast<int64_t>(D.Ir[k]);
+        const double v = D.values[k];
+        if (v == 0.0) continue;
+        addSlice(Ub + r * n, W + c * n, v, q0, q1);
+        if (r != c) addSlice(Ub + c * n, W + r * n, v, q0, q1);
+      }
+    for (int32_t e = 0; e < list.count; ++e) {
+      const int64_t i = list.li[e], j = list.lj[e];
+      const double d = delta[e];
+      if (d == 0.0) continue;
+      addSlice(Ub + i * n, W + j * n, d, q0, q1);
+      if (i != j) addSlice(Ub + j * n, W + i * n, d, q0, q1);
+    }
+  }
+}
+
+}  // namespace
+
+bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
+                      double* delta, SweepResult* result) {
+  const int32_t n = block.n;
+  const int64_t m = block.m, ldw = n;
+  const int32_t chunks = chunkCount(n);
+  const int32_t team = std::max(1, std::min(control.threads, chunks));
+  Scratch s;
+  if (!s.allocate(n, block.m, list.count, team)) return false;
+  rowTables(block, chunks, s);
+  double* Ub = s.Ub.get();
+  double* Wr = s.Wr.get();
+  const int32_t* sr = s.sortedRows.get();
+  const int32_t* sl = s.sortedLocal.get();
   // Ub(r, c) = U(rows[r], c) and Wr(r, c) = W(rows[r], c), row-major, 8
   // columns at a time: a whole line of each row is written at once, while
   // the 8 columns are read down the sorted rows.
@@ -246,7 +295,23 @@ bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const Swee
       }
   }
 
-  const Sweep x{block, list, control, s, delta, chunks};
+  const Sweep x{block, list, control, s, Wr, delta, chunks};
+  *result = SweepResult{};
+  if (control.sweeps > 0) runSweeps(x, team, result);
+  return true;
+}
+
+bool wholeSweeps(const double* W, const int32_t* rows, int32_t n, const LowerColumns& D,
+                 const SweepList& list, const SweepControl& control, double* delta,
+                 SweepResult* result) {
+  const int32_t chunks = chunkCount(n);
+  const int32_t team = std::max(1, std::min(control.threads, chunks));
+  Scratch s;
+  if (!s.allocate(n, n, list.count, team, false)) return false;
+  const SweepBlock block{W, nullptr, rows, n, n};
+  rowTables(block, chunks, s);
+  wholeProduct(D, W, list, delta, team, s.Ub.get());
+  const Sweep x{block, list, control, s, W, delta, chunks};
   *result = SweepResult{};
   if (control.sweeps > 0) runSweeps(x, team, result);
   return true;

@@ -73,3 +73,15 @@ struct SweepResult {
 bool coordinateSweeps(const SweepBlock& block, const SweepList& list, const SweepControl& control,
                       double* delta, SweepResult* result);
 
+struct LowerColumns;
+
+// The whole form: the block is every column (rows[c] = c, m = n) and W is
+// the symmetric inverse, so W's columns serve for its rows and U is formed
+// straight into the rows' scratch from the direction D (outside the list)
+// and the listed entries at delta, in directionProduct's order: n*n
+// doubles of scratch instead of three times that. The same bits as
+// directionProduct then coordinateSweeps on the same symmetric W.
+bool wholeSweeps(const double* W, const int32_t* rows, int32_t n, const LowerColumns& D,
+                 const SweepList& list, const SweepControl& control, double* delta,
+                 SweepResult* result);
+

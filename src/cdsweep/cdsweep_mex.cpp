@@ -156,8 +156,12 @@ void gateway(host::Call& call) {
     return;
   }
   if (a.direction && !noListedPair(call, lower, rows.get(), li.get(), lj.get(), count)) return;
+  // Every column, in order, with D: the whole form, U formed in the rows'
+  // own scratch.
+  bool whole = a.direction && m == n;
+  for (int32_t c = 0; whole && c < m; ++c) whole = rows[c] == c;
   ScratchArray<double> ownU;
-  if (a.direction && !(ownU = allocateProduct(n, m))) {
+  if (a.direction && !whole && !(ownU = allocateProduct(n, m))) {
     call.outOfMemory();
     return;
   }
@@ -168,15 +172,20 @@ void gateway(host::Call& call) {
   const SweepList list{li.get(), lj.get(), a.g, a.theta, count};
   // A barrier per update pays only on long columns: a thread per 8,192 rows.
   const int32_t threads = threadCount(a.numThreads, n / 8192);
-  if (a.direction) {
-    directionProduct(lower, a.W, m, rows.get(), list, hasDelta0 ? a.delta0 : nullptr, threads,
-                     ownU.get());
-    a.U = ownU.get();
-  }
-  const SweepBlock block{a.W, a.U, rows.get(), n, m};
+  const SweepControl control{a.lambda, a.sweeps, a.tol, threads};
   SweepResult result;
-  if (!coordinateSweeps(block, list, SweepControl{a.lambda, a.sweeps, a.tol, threads}, delta,
-                        &result)) {
+  bool ok;
+  if (whole) {
+    ok = wholeSweeps(a.W, rows.get(), n, lower, list, control, delta, &result);
+  } else {
+    if (a.direction) {
+      directionProduct(lower, a.W, m, rows.get(), list, hasDelta0 ? a.delta0 : nullptr, threads,
+                       ownU.get());
+      a.U = ownU.get();
+    }
+    ok = coordinateSweeps(SweepBlock{a.W, a.U, rows.get(), n, m}, list, control, delta, &result);
+  }
+  if (!ok) {
     call.discardOutputs();
     call.outOfMemory();
     return;

@@ -195,6 +195,35 @@ text = evalc ('[~, iv] = sparseprec (X, 0.15, struct (''verbose'', true));');
 lines = strsplit (strtrim (text), "\n");
 assert (numel (lines) == numel (iv.F) + 2 && numel (iv.F) == iv.iterations + 1);
 
+% Hard data converge with default options: a strong common factor (every
+% pair correlated), a near-duplicate column, more variables than samples.
+% On the factor, the tail is superlinear: from 1e-2 to below 1e-6 in a few
+% steps. Beyond the memory budget the sweeps alone get there on the
+% latter two.
+rng (3);
+f = randn (300, 3);
+factor = f * [0.6 + 0.1 * randn(1, 120); 0.3 * randn(2, 120)] + randn (300, 120);
+dup = randn (200, 30);
+dup(:, 30) = dup(:, 1) + 0.03 * randn (200, 1);
+wide = randn (40, 200);
+for c = {{factor, 0.1, 2^30}, {dup, 0.05, 2^30}, {wide, 0.03, 2^30}, {dup, 0.05, 1}, {wide, 0.03, 1}}
+  [X, lambda, memory] = c{1}{:};
+  [T, info] = sparseprec (X, lambda, struct ('standardize', true, 'memory', memory));
+  assert (info.converged && info.optimality(end) < 1e-4, 'N %d lambda %g memory %g', ...
+          columns (X), lambda, memory);
+end
+[~, info] = sparseprec (factor, 0.1, struct ('standardize', true, 'tol', 1e-8));
+first = find (info.optimality < 1e-2, 1);
+last = find (info.optimality < 1e-6, 1);
+assert (last - first <= 4, 'tail of %d steps: %s', last - first, mat2str (info.optimality, 2));
+% A tol below F's rounding ends in a stall, apart from running out of
+% iterations, with the estimate at its best.
+lastwarn ('', '');
+evalc ('[T, info] = sparseprec (dup, 0.05, struct (''standardize'', true, ''tol'', 1e-15));');
+[~, id] = lastwarn ();
+assert (info.stalled && ! info.converged && info.iterations < 50 && strcmp (id, 'sparseprec:stalled'));
+assert (info.optimality(end) < 1e-9);
+
 % Numbers of any class are their values: lambda, data and options.
 randn ('seed', 12);
 X = randn (50, 4);

@@ -570,6 +570,40 @@ TEST(DirectionProduct, SweepsFromTheFormedProductMatchTheGivenOne) {
   }
 }
 
+TEST(WholeSweeps, SameBitsAsTheFormedProductSweptOnAnySymmetricW) {
+  // Every column in order, W symmetric: U formed in the rows' scratch
+  // gives what directionProduct then coordinateSweeps give. n past one
+  // chunk, so two threads share the rows.
+  const int32_t n = 1100;
+  std::vector<int32_t> rows(n);
+  for (int32_t r = 0; r < n; ++r) rows[r] = r;
+  Problem P = randomProblem(n, rows, 0.003, 31, true);
+  for (int32_t i = 0; i < n; ++i)
+    for (int32_t j = 0; j < i; ++j) P.W[i + j * n] = P.W[j + static_cast<int64_t>(i) * n];
+  std::vector<bool> listed(static_cast<std::size_t>(n) * n, false);
+  for (std::size_t e = 0; e < P.li.size(); ++e)
+    listed[std::max(P.li[e], P.lj[e]) + static_cast<int64_t>(std::min(P.li[e], P.lj[e])) * n] = true;
+  std::vector<std::vector<std::pair<int32_t, double>>> cols(n);
+  for (int32_t c = 0; c < n; c += 37)
+    for (int32_t r = c; r < n; r += 101)
+      if (!listed[r + static_cast<int64_t>(c) * n]) cols[c].push_back({r, 0.01 * (r - c + 1)});
+  const Lower D = lowerFrom(n, cols);
+  P.U = product(D, P, P.delta0.data(), 1);
+  for (double tol : {-1.0, 1e-3}) {
+    const Result want = run(P, 0.02, 4, 1, tol);
+    for (int32_t threads : {1, 2}) {
+      Result got{P.delta0, -1.0};
+      const SweepList list{P.li.data(), P.lj.data(), P.g.data(), P.theta.data(),
+                           static_cast<int32_t>(P.li.size())};
+      SweepResult out;
+      ASSERT_TRUE(wholeSweeps(P.W.data(), rows.data(), n, D.view(), list,
+                              SweepControl{0.02, 4, tol, threads}, got.delta.data(), &out));
+      got.quad = out.quad, got.sweeps = out.sweeps, got.worst = out.worst;
+      EXPECT_TRUE(sameBits(got, want)) << threads << " " << tol;
+    }
+  }
+}
+
 TEST(LowerColumnsChecks, NameTheFirstMisplacedEntry) {
   int32_t c = -1;
   EXPECT_EQ(firstMisplacedEntry(lowerFrom(4, {{{0, 1}, {3, 1}}, {}, {{2, 1}, {3, 1}}}).view(), &c),

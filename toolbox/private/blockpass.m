@@ -107,6 +107,6 @@ function [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSw
                                        fixedSweeps, threads, []);
   else
     [d, ~, sweeps, worst] = callkernel('cdsweep', Wc, idx, D, e.r, e.c, e.g, e.tv, [], lambda, ...
-                                       10, threads, target * lambda);
+                                       50, threads, target * lambda);
   end
 end

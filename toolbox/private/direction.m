@@ -61,7 +61,8 @@ function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
   b = free.g + hd;
   res = -(b + lambda * sign(x));
   res(~on) = 0;
-  z = precondition(ops, res, on);
+  plan = sandwichplan(ops.n, free.r(on), free.c(on));
+  z = precondition(ops, plan, res, on);
   p = z;
   rz = sum(w .* res .* z);
   y = zeros(size(d));
@@ -79,7 +80,7 @@ function [d, steps, model] = cgsteps(ops, free, d, hd, lambda, tol, most)
     if max(abs(res)) <= 0.3 * tol
       break;
     end
-    z = precondition(ops, res, on);
+    z = precondition(ops, plan, res, on);
     rznew = sum(w .* res .* z);
     p = z + (rznew / rz) * p;
     rz = rznew;
@@ -113,50 +114,58 @@ function v = subgradient(b, x, lambda)
 end
 
 function ops = products(s, W, r, c)
-% What the Hessian and preconditioner products need, and their route:
-% dense products while n is small, else the sparse factor by colrunprod
-% and the listed entries by entryprod.
+% What the Hessian and preconditioner products need: both are the entries
+% of A*P*A for a symmetric A (W, or Theta) and a sparse symmetric P.
   n = s.n;
   ops.n = n;
   ops.W = W;
-  ops.r = r;
-  ops.c = c;
-  ops.k = r + (c - 1) * n;
   ops.off = find(r ~= c);
   ops.diagonal = find(r == c);
-  ops.dense = n <= 700;
-  ops.Theta = s.Theta;
-  if ops.dense || 10 * nnz(s.Theta) > n^2
-    ops.Theta = full(s.Theta);
-  end
+  ops.Theta = full(s.Theta);
+  ops.plan = sandwichplan(n, r, c);
 end
 
 function y = hessprod(ops, p)
 % y = (W*P*W) at the entries, P symmetric holding p at (r, c) and (c, r).
-  t0 = tic;
-  P = symmetric(ops.n, ops.r, ops.c, p);
-  if ops.dense
-    Y = ops.W * (full(P) * ops.W);
-    y = Y(ops.k);
-  else
-    [i, j, v] = find(P);
-    Y = callkernel('colrunprod', v, i + (j - 1) * ops.n, ops.n, ops.W);
-    out = callkernel('entryprod', ops.W, Y, [], ops.k, 1:ops.n, [], [], ops.n, []);
-    y = out(ops.k);
-  end
-  spent('products', toc(t0));
+  y = sandwich(ops.W, ops.plan, p);
 end
 
-function z = precondition(ops, res, on)
+function z = precondition(ops, plan, res, on)
 % z = (Theta*R*Theta) at the entries on, R symmetric holding res there.
-  t0 = tic;
-  R = symmetric(ops.n, ops.r(on), ops.c(on), res(on));
-  if issparse(ops.Theta)
-    Z = ops.Theta * (R * ops.Theta);
-  else
-    Z = ops.Theta * (full(R) * ops.Theta);
-  end
   z = zeros(size(res));
-  z(on) = full(Z(ops.k(on)));
+  z(on) = sandwich(ops.Theta, plan, res(on));
+end
+
+function plan = sandwichplan(n, r, c)
+% How to form (A*P*A) at the lower entries (r, c) from P's values there:
+% P's entries in both triangles, ordered by column then row as colrunprod
+% reads them (pos, and src, the value each takes), the entries' own
+% positions, and the route: dense products where the entries are many for
+% n (a product costs n^3 then, against about 3*n*numel(r) in the kernels
+% at a tenth of the rate), else P*A by colrunprod and the listed entries
+% by entryprod.
+  plan.n = n;
+  plan.k = r + (c - 1) * n;
+  off = find(r ~= c);
+  [plan.pos, order] = sort([plan.k; c(off) + (r(off) - 1) * n]);
+  src = [(1:numel(r))'; off];
+  plan.src = src(order);
+  plan.dense = n^2 < 10 * numel(r);
+end
+
+function y = sandwich(A, plan, p)
+% (A*P*A) at the plan's entries, P holding p there.
+  t0 = tic;
+  n = plan.n;
+  if plan.dense
+    P = zeros(n);
+    P(plan.pos) = p(plan.src);
+    Y = A * (P * A);
+    y = Y(plan.k);
+  else
+    Y = callkernel('colrunprod', p(plan.src), plan.pos, n, A);
+    out = callkernel('entryprod', A, Y, [], plan.k, 1:n, [], [], n, []);
+    y = out(plan.k);
+  end
   spent('products', toc(t0));
 end

@@ -7,6 +7,8 @@ function W = inverse(s, opts)
   if ~isempty(s.L) && n * (4 * nnz(s.L) + 2 * nnz(s.Theta)) * 2 < n^3
     W = callkernel('dirsolve', s.upper, [], s.pinv, 20, 1e-10, s.L, s.Lt, opts.numThreads, ...
                    s.pinv);
+    % Symmetric to the solves' tolerance, which is all the sweeps need
+    % when they read W's columns for its rows.
   elseif exist('cholinv') ~= 0
     W = cholinv(full(s.Theta));
   else

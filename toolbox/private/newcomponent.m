@@ -16,6 +16,9 @@ function s = newcomponent(data, index, ri, ci, sv, lambda, opts)
 %                Theta's sparse Cholesky factor and what the column solves
 %                take (see factorize)
 %   F, Fstart    F at Theta; F at the start of the last iteration
+%   Fbefore, least, stuck  F before the last step; the least measure
+%                seen; the steps in a row that moved F by no more than its
+%                rounding and the measure not below 0.9 of the least
 %   optimality   the measure of the last assessment (Inf before the first)
 %   freeSize     entries the last direction could move
 %   inner        the last direction's inner solve: sweeps, cg (steps),
@@ -73,6 +76,9 @@ function s = newcomponent(data, index, ri, ci, sv, lambda, opts)
   s = factorize(s, s.Theta, opts.solver);
   s.F = objective(s, s.tv, lambda);
   s.Fstart = s.F;
+  s.Fbefore = Inf;
+  s.stuck = 0;
+  s.least = Inf;
   s.optimality = Inf;
   s.freeSize = numel(s.r);
   s.inner = struct('sweeps', 0, 'cg', 0, 'optimality', 0);

@@ -19,14 +19,16 @@ function s = newtonstep(s, lambda, opts, it)
     done = measure < opts.tol;
     s.full = measure < s.fullBelow;
   elseif s.whole
-    [W, G] = gradient(s, opts);
-    [free, measure] = freeset(s, G, lambda);
+    t0 = tic;
+    W = inverse(s, opts);
+    spent('inverse', toc(t0));
+    [free, measure] = freeset(s, W, lambda);
     done = measure < opts.tol;
     if ~(done || assessOnly)
       [D, s.inner] = direction(s, W, free, lambda, target(measure, opts.tol), fixedSweeps, ...
                                  opts.numThreads);
     end
-    clear W G;
+    clear W;
   else
     % Beyond the budget the columns of W come a block at a time, and each
     % block's entries are swept as soon as its gradient is known.
@@ -40,15 +42,27 @@ function s = newtonstep(s, lambda, opts, it)
     end
     s.full = measure < s.fullBelow;
   end
+  % A step that moved F by no more than its rounding, and left the measure
+  % above 0.9 of the least seen, made no progress; three in a row mean the
+  % measure sits at the rounding level of F, and more steps would not
+  % change that.
+  if abs(s.F - s.Fbefore) <= 64 * eps * abs(s.F) && ~(measure < 0.9 * s.least)
+    s.stuck = s.stuck + 1;
+  else
+    s.stuck = 0;
+  end
   s.optimality = measure;
+  s.least = min(s.least, measure);
   s.freeSize = numel(free.r);
   if done
     s.converged = true;
     return;
   end
-  if assessOnly
+  if assessOnly || s.stuck >= 3
+    s.stalled = s.stuck >= 3;
     return;
   end
+  s.Fbefore = s.F;
   [s, s.step] = stepsize(s, free, D, lambda, opts.solver);
   s.stepped = ~s.stalled;
 end
