@@ -115,13 +115,12 @@ function [Thetas, path] = sparseprec_path(X, lambdas, opts)
   sopts.center = false;
   sopts.standardize = false;
   sopts.input = 'data';
-  sopts.verbose = false;
   state = warning('off', 'sparseprec:notConverged');
   state(2) = warning('off', 'sparseprec:stalled');
   restore = onCleanup(@() warning(state));
   if own.verbose
-    fprintf('sparseprec_path: N = %d, M = %d, %d lambdas from %g, lambda_max %g\n', ...
-            data.N, data.M, numel(lambdas), max(lambdas), lmax);
+    fprintf('sparseprec_path: N = %d, M = %g, %d lambdas from %g, lambda_max %g\n', ...
+            data.N, own.samples, numel(lambdas), max(lambdas), lmax);
     fprintf('%12s %9s %16s %14s %14s %14s %5s %9s\n', 'lambda', 'edges', 'F', 'loglik', ...
             'refit', 'ebic', 'iter', 'seconds');
   end
