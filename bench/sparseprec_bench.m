@@ -62,7 +62,6 @@ function r = run_ours (X, S, lambda, opts)
   r.iterations = info.iterations;
   r.converged = info.converged;
   r.info = info;
-  r.Theta = Theta;
 end
 
 function peers = peer_list ()
@@ -110,9 +109,11 @@ function r = run_peer (p, tol, in, N, S, lambda)
   [r.F, r.opt] = judge (S, P, lambda);
 end
 
-function runs = ladder (p, S, lambda)
-  % A peer down its tolerance ladder, stopping once two rungs agree on F
-  % far inside SAME_F: tighter ones would not change which rung is timed.
+function [runs, ref] = ladder (p, S, lambda, ref)
+  % A peer down its tolerance ladder. It stops at a rung within SAME_F of
+  % REF, the lowest F of a near-optimal estimate so far (Inf when none),
+  % or once two rungs agree on F far inside SAME_F: tighter ones would not
+  % change which rung is timed. Returns REF lowered by its own runs.
   global SAME_F
   N = columns (S);
   in = [tempname() '.bin'];
@@ -123,11 +124,22 @@ function runs = ladder (p, S, lambda)
   for tol = p.tols
     r = run_peer (p, tol, in, N, S, lambda);
     runs = [runs r];
-    if (isnan (r.F) || (numel (runs) > 1 && abs (r.F - runs(end - 1).F) <= SAME_F / 100 * abs (r.F)))
+    ref = reference (ref, r);
+    if (isnan (r.F) || (isfinite (ref) && r.F - ref <= SAME_F / 2 * abs (ref)) ...
+        || (numel (runs) > 1 && abs (r.F - runs(end - 1).F) <= SAME_F / 100 * abs (r.F)))
       break;
     end
   end
   delete (in);
+end
+
+function ref = reference (ref, r)
+  % An estimate whose optimality measure is below 1e-4 is within about
+  % 1e-9 (relative) of the minimum on these cases (measured: 1e-3 gives
+  % 1e-9), so its F can stand for the best when judging other runs.
+  if (r.opt <= 1e-4)
+    ref = min (ref, r.F);
+  end
 end
 
 function k = first_same (runs, best)
@@ -167,22 +179,22 @@ function compare_case (name, X, lambda)
   global SAME_F
   [M, N] = size (X);
   S = X' * X / M;
-  peers = peer_list ();
-  for k = 1:numel (peers)
-    peers(k).runs = ladder (peers(k), S, lambda);
-  end
-  % Ours as a user calls it, then at tol 1e-6 when that is not yet the
-  % best F (peers' tightest rungs included).
+  % Ours as a user calls it first: once converged, it spares the peers
+  % their tighter rungs.
   warning ('off', 'sparseprec:notConverged');
   mine = run_ours (X, S, lambda, struct ());
   mine.tol = 1e-4;
+  ref = reference (Inf, mine);
+  peers = peer_list ();
+  for k = 1:numel (peers)
+    [peers(k).runs, ref] = ladder (peers(k), S, lambda, ref);
+  end
+  % Ours again at tol 1e-6 when the default is not yet at the best F.
   best = min ([mine.F arrayfun(@(p) min ([p.runs.F]), peers)]);
   if (mine.F - best > SAME_F * abs (best))
     r = run_ours (X, S, lambda, struct ('tol', 1e-6));
     r.tol = 1e-6;
-    mine = [rmfield(mine, 'Theta') rmfield(r, 'Theta')];
-  else
-    mine = rmfield (mine, 'Theta');
+    mine = [mine r];
   end
   best = min ([best mine.F]);
 
@@ -259,7 +271,9 @@ function convergence_case (name, X, lambda, tail)
                          ifelse (r.converged, 'converged', 'NOT conv.'), r.opt, r.seconds)];
   end
   if (tail)
-    text = [text sprintf(' | 1e-2 to 1e-6 in %d it. (target <= 6)', tail_length (r.info.optimality))];
+    n = tail_length (r.info.optimality);
+    text = [text ifelse(isnan (n), ' | never from 1e-2 to 1e-6', ...
+                        sprintf (' | 1e-2 to 1e-6 in %d it.', n)) ' (target <= 6)'];
   end
   bench_note ('sparseprec', '%-22s N %4d, M %4d, lambda %-5g%s', name, N, M, lambda, text);
 end
