@@ -2,10 +2,11 @@ function [s, ok] = factorize(s, T, solver)
 % The Cholesky factor of T and log det T, and what the solves for columns
 % of inv(T) need; ok is false when T is not positive definite. A sparse
 % factor with a fill-reducing order, unless T is held whole and dense
-% enough that a dense factor is the cheaper one (its inverse is then
+% enough, or its last sparse factor filled in enough (an eighth of the
+% whole), that a dense factor is the cheaper one (its inverse is then
 % formed densely too).
   n = s.n;
-  if s.whole && 10 * nnz(T) > n^2
+  if s.whole && (10 * nnz(T) > n^2 || 8 * s.fill > n^2)
     [R, fail] = chol(full(T));
     ok = fail == 0;
     if ok
@@ -20,6 +21,7 @@ function [s, ok] = factorize(s, T, solver)
     return;
   end
   s.L = L;
+  s.fill = nnz(L);
   s.Lt = L';
   s.pinv = zeros(1, n);
   s.pinv(p) = 1:n;

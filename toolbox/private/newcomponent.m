@@ -12,9 +12,10 @@ function s = newcomponent(data, index, ri, ci, sv, lambda, opts)
 %                and, beyond the budget, the entries likely to become free
 %   sv, tv       S and Theta at (r, c)
 %   Theta        sparse symmetric n x n, Theta's values at (r, c) mirrored
-%   L, Lt, pinv, upper, logdet
+%   L, Lt, pinv, upper, logdet, fill
 %                Theta's sparse Cholesky factor and what the column solves
-%                take (see factorize)
+%                take (see factorize; L is [] for a dense factor), and the
+%                nonzeros of the last sparse factor
 %   F, Fstart    F at Theta; F at the start of the last iteration
 %   Fbefore, least, stuck  F before the last step; the least measure
 %                seen; the steps in a row that moved F by no more than its
@@ -73,6 +74,7 @@ function s = newcomponent(data, index, ri, ci, sv, lambda, opts)
   s.sv = Sv(first);
   s.tv = Tv(first);
   s.Theta = symmetric(n, s.r, s.c, s.tv);
+  s.fill = 0;
   s = factorize(s, s.Theta, opts.solver);
   s.F = objective(s, s.tv, lambda);
   s.Fstart = s.F;
