@@ -322,13 +322,14 @@ function reset_peak ()
   end
 end
 
-function scale_case (name, X, lambda)
-  % A whole solve alone: time, iterations, the driver's own measure and
-  % the peak memory (no dense judge at this size).
+function scale_case (name, X, lambda, verbose)
+  % A whole solve alone: time, iterations, the driver's own measure, the
+  % seconds by part and the peak memory (no dense judge at this size);
+  % verbose prints the driver's line per iteration, for the long runs.
   warning ('off', 'sparseprec:notConverged');
   reset_peak (); base = status_kb ('VmRSS');
   c = cputime (); tic;
-  [Theta, info] = sparseprec (X, lambda);
+  [Theta, info] = sparseprec (X, lambda, struct ('verbose', verbose));
   t = toc; c = cputime () - c;
   bench_line ('sparseprec', sprintf ('%s: N %d, M %d, lambda %g', name, columns (X), rows (X), ...
                                      lambda), t, '', [], [], '');
@@ -337,6 +338,13 @@ function scale_case (name, X, lambda)
               info.optimality(end), nnz (Theta), c / t);
   bench_note ('sparseprec', 'peak memory %.2f GB (+%.2f GB over the %.2f GB before the solve)', ...
               status_kb ('VmHWM') / 2^20, (status_kb ('VmHWM') - base) / 2^20, base / 2^20);
+  parts = info.time;
+  text = '';
+  for f = fieldnames (parts)'
+    text = [text sprintf(' %s %.1f s,', f{1}, parts.(f{1}))];
+  end
+  bench_note ('sparseprec', 'seconds by part:%s the rest %.1f s', text, ...
+              t - sum (cellfun (@(f) parts.(f), fieldnames (parts))));
 end
 
 % The comparison cases: each kind at a sparse lambda, where the true graph
@@ -384,7 +392,7 @@ for kind = {'grid', 'chain', 'random', 'factor', 'duplicate', 'wide'}
 end
 
 if (wanted ('grid-10000'))
-  scale_case ('grid-10000', precdata ('grid', 10000, 1000), 0.2);
+  scale_case ('grid-10000', precdata ('grid', 10000, 1000), 0.2, false);
 end
 % At N = 99,856 a whole solve; lambda 0.2 is about six spreads of the sample
 % covariance's noise, so the screen keeps the grid's links and little else.
@@ -392,6 +400,6 @@ if (wanted ('grid-99856'))
   if (strcmp (getenv ('SPARSEPREC_BENCH_BIG'), '0'))
     bench_note ('sparseprec', 'grid-99856 skipped (SPARSEPREC_BENCH_BIG=0)');
   else
-    scale_case ('grid-99856', precdata ('grid', 99856, 1000), 0.2);
+    scale_case ('grid-99856', precdata ('grid', 99856, 1000), 0.2, true);
   end
 end

@@ -31,12 +31,12 @@ function [Theta, info, W] = sparseprec(X, lambda, varargin)
 %                 takes X as already centred (saves a pass over X; on
 %                 uncentred data S is then not the covariance).
 %     standardize false (default); true divides each centred column by its
-%                 standard deviation, so that S is the correlation matrix
-%                 and THETA the precision of the standardised variables
-%                 (its entries scale by the product of the two columns'
-%                 deviations against the unscaled ones). Use it for raw
-%                 measurements on different scales: one LAMBDA then fits
-%                 every variable.
+%                 standard deviation d(j), so that S is the correlation
+%                 matrix and THETA the precision of the standardised
+%                 variables: THETA(i,j)/(d(i)*d(j)) reads it on the
+%                 original scale, where the penalty then weighs each entry
+%                 by d(i)*d(j). Use it for raw measurements on different
+%                 scales: one LAMBDA then fits every variable.
 %     input       'data' (default) or 'covariance' (see X).
 %     tol         stop when the optimality measure falls below tol
 %                 (default 1e-4). The measure is the largest entry of the
