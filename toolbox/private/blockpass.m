@@ -19,18 +19,29 @@ function [s, free, D, measure, newcomers, inner] = blockpass(s, lambda, target, 
   measure = 0;
   inner = struct('sweeps', 0, 'cg', 0, 'optimality', 0);
   Dl = struct('r', zeros(0, 1), 'c', zeros(0, 1), 'v', zeros(0, 1));
-  prev = struct('J', [], 'W', []);
   for b = nb:-1:1
     J = ((b - 1) * K + 1:min(b * K, n))';
-    [WJ, passes] = wcolumns(s, J, opts);
-    s.cgPasses = s.cgPasses + passes;
-    [e, fresh] = blockentries(s, J, WJ, tracked, lambda);
+    if s.full
+      [WJ, passes] = wcolumns(s, J, opts);
+      s.cgPasses = s.cgPasses + passes;
+      [e, fresh] = blockentries(s, J, WJ, tracked, lambda);
+    else
+      % The entries are known before the columns: the block's own and
+      % those of the rows beyond it come in one solve.
+      [e, fresh] = blockentries(s, J, [], tracked, lambda);
+      idx = [J; unique(e.r(e.r > J(end)))];
+      [Wc, passes] = wcolumns(s, idx, opts);
+      s.cgPasses = s.cgPasses + passes;
+      e.g = e.sv - Wc(e.r + (e.cl - 1) * n);
+    end
     measure = max(measure, optimality(e.g, e.tv, lambda));
     newcomers = max(newcomers, optimality(e.g(fresh), e.tv(fresh), lambda));
     d = zeros(numel(e.r), 1);
     if ~assessOnly
-      [Wc, idx, passes] = neighbourcolumns(s, J, WJ, e.r, prev, opts);
-      s.cgPasses = s.cgPasses + passes;
+      if s.full
+        [Wc, idx, passes] = neighbourcolumns(s, J, WJ, e.r, opts);
+        s.cgPasses = s.cgPasses + passes;
+      end
       [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSweeps, opts);
       inner.sweeps = max(inner.sweeps, sweeps);
       inner.optimality = max(inner.optimality, worst / lambda);
@@ -39,7 +50,6 @@ function [s, free, D, measure, newcomers, inner] = blockpass(s, lambda, target, 
       Dl.v = [d; Dl.v];
     end
     parts(b, :) = {e.r, e.c, e.sv, e.tv, e.g, d};
-    prev = struct('J', J, 'W', WJ);
   end
   free = struct('r', vertcat(parts{:, 1}), 'c', vertcat(parts{:, 2}), ...
                 'sv', vertcat(parts{:, 3}), 'tv', vertcat(parts{:, 4}), 'g', vertcat(parts{:, 5}));
@@ -67,29 +77,22 @@ function [e, fresh] = blockentries(s, J, WJ, tracked, lambda)
     [e.r, cl, k] = find(tracked(:, J));
     sv = s.sv(k);
     e.tv = s.tv(k);
-    g = sv - WJ(e.r + (cl - 1) * n);
+    g = [];
     fresh = false(size(e.r));
   end
   e.c = reshape(J(cl), [], 1);
+  e.cl = cl(:);
   e.sv = sv;
   e.g = g;
 end
 
-function [Wc, idx, passes] = neighbourcolumns(s, J, WJ, r, prev, opts)
+function [Wc, idx, passes] = neighbourcolumns(s, J, WJ, r, opts)
 % The columns of W the sweeps read: the block's own and those of the rows
-% beyond it, taken from the block before where they lie there, else
-% solved now.
+% beyond it, solved now.
   R = unique(r(r > J(end)));
-  kept = false(size(R));
-  if ~isempty(prev.J)
-    kept = R >= prev.J(1) & R <= prev.J(end);
-  end
-  [Wx, passes] = wcolumns(s, R(~kept), opts);
-  idx = [J; R(kept); R(~kept)];
-  Wc = [WJ, zeros(size(WJ, 1), 0), Wx];
-  if any(kept)
-    Wc = [WJ, prev.W(:, R(kept) - prev.J(1) + 1), Wx];
-  end
+  [Wx, passes] = wcolumns(s, R, opts);
+  idx = [J; R];
+  Wc = [WJ, Wx];
 end
 
 function [d, sweeps, worst] = sweepblock(Wc, idx, Dl, e, lambda, target, fixedSweeps, opts)
